@@ -1,0 +1,127 @@
+/*
+ * kova.h - the public C interface of kova, a small 2-D graphics library
+ * for the X Window System.
+ *
+ * Windows are numbered; every entry point that acts on a window takes its
+ * number first.  Coordinates are doubles in the window's own user units
+ * (see kova_window and kova_coordinate).  Names, colours and texts are
+ * printf-style formats.  Buffers the library hands out are malloc()ed and
+ * released by the caller with free().
+ *
+ * Compiles as C99 and as C++.
+ */
+#ifndef KOVA_H
+#define KOVA_H
+
+#if defined(__GNUC__)
+#define KOVA_API __attribute__((visibility("default")))
+#else
+#define KOVA_API
+#endif
+
+#if defined(__GNUC__)
+#define KOVA_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#else
+#define KOVA_PRINTF(f, a)
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Window attribute bits, given to kova_gsetinitialattributes(). */
+#define KOVA_ATTR_SCROLLBARS        0x02 /* viewport with two scrollbars */
+#define KOVA_ATTR_DOCK_ICON         0x08 /* plain window plus a dock icon */
+#define KOVA_ATTR_OVERRIDE_REDIRECT 0x10 /* bypasses the window manager */
+#define KOVA_ATTR_Y_UP              0x80 /* y axis points upward */
+
+/* Utilities */
+KOVA_API void kova_msleep(unsigned int ms);
+
+/* Opening and closing windows */
+KOVA_API int kova_gopen(int width, int height);
+KOVA_API void kova_gclose(int wn);
+KOVA_API void kova_gcloseall(void);
+
+/* Settings for the next window opened */
+KOVA_API void kova_gsetinitialattributes(int values, int mask);
+KOVA_API int kova_ggetinitialattributes(void);
+KOVA_API void kova_gsetinitialborder(int width, const char *format, ...) KOVA_PRINTF(2, 3);
+KOVA_API void kova_gsetinitialbgcolor(const char *format, ...) KOVA_PRINTF(1, 2);
+KOVA_API void kova_gsetinitialgeometry(const char *format, ...) KOVA_PRINTF(1, 2);
+KOVA_API void kova_gsetinitialparsegeometry(const char *format, ...) KOVA_PRINTF(1, 2);
+KOVA_API void kova_gsetinitialwinname(const char *storename, const char *iconname,
+                                      const char *resname, const char *resclass);
+
+/* Open windows */
+KOVA_API void kova_gsetborder(int wn, int width, const char *format, ...) KOVA_PRINTF(3, 4);
+KOVA_API void kova_gsetbgcolor(int wn, const char *format, ...) KOVA_PRINTF(2, 3);
+KOVA_API int kova_winname(int wn, const char *format, ...) KOVA_PRINTF(2, 3);
+
+/* Display information: 0, or -1 when the display cannot be opened */
+KOVA_API int kova_ggetdisplayinfo(int *depth, int *root_width, int *root_height);
+
+/* Flushing and input modes */
+KOVA_API void kova_gsetnonflush(int flag);
+KOVA_API int kova_ggetnonflush(void);
+KOVA_API void kova_gflush(void);
+KOVA_API void kova_gsetnonblock(int flag);
+
+/* Coordinate systems */
+KOVA_API void kova_window(int wn, double xs, double ys, double xe, double ye);
+KOVA_API void kova_coordinate(int wn, int xw, int yw, double xcen, double ycen,
+                              double xs, double ys);
+
+/* The pen */
+KOVA_API void kova_newcolor(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
+KOVA_API void kova_newrgbcolor(int wn, int r, int g, int b);
+KOVA_API void kova_newhsvcolor(int wn, int h, int s, int v);
+KOVA_API void kova_newpen(int wn, int n);
+KOVA_API void kova_newlinewidth(int wn, int width);
+KOVA_API void kova_newlinestyle(int wn, int style);
+KOVA_API void kova_newgcfunction(int wn, int func);
+
+/* Primitives */
+KOVA_API void kova_pset(int wn, double x, double y);
+KOVA_API void kova_drawline(int wn, double x0, double y0, double x1, double y1);
+KOVA_API void kova_line(int wn, double x, double y, int mode);
+KOVA_API void kova_moveto(int wn, double x, double y);
+KOVA_API void kova_lineto(int wn, double x, double y);
+KOVA_API void kova_drawpts(int wn, const double x[], const double y[], int n);
+KOVA_API void kova_drawptsf(int wn, const float x[], const float y[], int n);
+KOVA_API void kova_drawlines(int wn, const double x[], const double y[], int n);
+KOVA_API void kova_drawlinesf(int wn, const float x[], const float y[], int n);
+KOVA_API void kova_drawpoly(int wn, const double x[], const double y[], int n);
+KOVA_API void kova_drawpolyf(int wn, const float x[], const float y[], int n);
+KOVA_API void kova_fillpoly(int wn, const double x[], const double y[], int n, int shape);
+KOVA_API void kova_fillpolyf(int wn, const float x[], const float y[], int n, int shape);
+KOVA_API void kova_drawrect(int wn, double x, double y, double w, double h);
+KOVA_API void kova_fillrect(int wn, double x, double y, double w, double h);
+
+/* Arcs and circles: angles in degrees, idir -1 runs clockwise */
+KOVA_API void kova_drawarc(int wn, double xcen, double ycen, double xrad, double yrad,
+                           double sang, double eang, int idir);
+KOVA_API void kova_fillarc(int wn, double xcen, double ycen, double xrad, double yrad,
+                           double sang, double eang, int idir);
+KOVA_API void kova_drawcirc(int wn, double xcen, double ycen, double xrad, double yrad);
+KOVA_API void kova_circle(int wn, double xcen, double ycen, double xrad, double yrad);
+KOVA_API void kova_fillcirc(int wn, double xcen, double ycen, double xrad, double yrad);
+
+/* Marker symbols and arrows (sizes in pixels) */
+KOVA_API void kova_drawsym(int wn, double x, double y, int size, int type);
+KOVA_API void kova_drawsyms(int wn, const double x[], const double y[], int n, int size, int type);
+KOVA_API void kova_drawsymsf(int wn, const float x[], const float y[], int n, int size, int type);
+KOVA_API void kova_drawarrow(int wn, double xs, double ys, double xt, double yt,
+                             double s, double w, int shape);
+
+/* Text */
+KOVA_API int kova_drawstr(int wn, double x, double y, int size, double theta,
+                          const char *fmt, ...) KOVA_PRINTF(6, 7);
+KOVA_API int kova_newfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
+KOVA_API int kova_gsetfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KOVA_H */

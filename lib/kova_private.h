@@ -1,0 +1,221 @@
+/*
+ * kova_private.h - the library's shared state and internal interfaces.
+ *
+ * Architecture in one paragraph: every window is a pc_window record in the
+ * window table Pc; its number is its index.  Drawing goes through the
+ * output layer (X_Draw*) into the write layer's pixmap and, when that layer
+ * is shown, onto the window.  One child process (_xslave_, carried inside
+ * the library as a byte array) repaints exposures, runs the scrollbars and
+ * forwards input; the library talks to it only through command events sent
+ * to the hidden command window Pc_zwin.  All process-wide state is declared
+ * here and defined in window_table.cpp.
+ */
+#ifndef KOVA_PRIVATE_H
+#define KOVA_PRIVATE_H
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <csignal>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdlib>
+
+#include "kova.h"
+
+/* Fortran-callable twins and the few entry points whose names carry no
+ * prefix: exported with C linkage, every argument by reference. */
+#define KOVA_FORTRAN extern "C" KOVA_API
+
+/* One window. */
+struct pc_window {
+    int in_use;
+    int attributes;
+    int scrollbar_key_mask;
+    int width;
+    int height;
+    Window top_win;
+    Window clip_win;
+    Window hscroll_win;
+    Window vscroll_win;
+    Window draw_win;
+    Window icon_win;
+    int shown_layer;
+    int write_layer;
+    Pixmap layers[8];
+    GC tile_gc;
+    unsigned long bg_pixel;
+    GC bg_gc;
+    int line_width;
+    int line_style;
+    int gc_function;
+    int font_size;
+    XFontStruct *font;
+    XFontSet fontset;
+    unsigned short fontset_height;
+    GC pen_gc;
+    Pixmap scroll_pixmap;
+    double user_x0;
+    double user_y0;
+    double scale_x;
+    double scale_y;
+    int pen_x;
+    int pen_y;
+};
+
+/* One entry of the process-wide font set cache. */
+struct fontset_entry {
+    char *name;
+    XFontSet fontset;
+    char **missing;
+};
+
+/* ---- the window table ---------------------------------------------- */
+extern pc_window *Pc;
+extern int N_Pc;
+
+/* ---- process-wide state ---------------------------------------------- */
+extern Display *Pc_dis;
+extern Window Pc_zwin;
+extern Visual *Pc_visual;
+extern int Pc_depth;
+extern Colormap Pc_cmap;
+extern XVisualInfo *Pc_vinfo_ptr;
+extern int Red_depth, Green_depth, Blue_depth;
+extern int Red_sft, Green_sft, Blue_sft;
+extern int Pc_display_width, Pc_display_height;
+extern int Pc_root_width, Pc_root_height;
+
+extern int Pc_attributes;
+extern int Pc_bdr_width;
+extern char *Pc_bordercolor, *Pc_bgcolor, *Pc_geometry;
+extern char *Pc_storename, *Pc_iconname, *Pc_classhint_res_name, *Pc_classhint_res_class;
+
+extern char _Pname[5];
+extern const char *Pname;
+extern int Pid;
+extern int Wn;
+
+/* Child process ids: written by the SIGCHLD handler, polled elsewhere. */
+extern volatile sig_atomic_t Cpid;
+extern volatile sig_atomic_t Cpid_tmp;
+extern volatile sig_atomic_t Cpid_saveimg;
+extern volatile sig_atomic_t Chld_imgsave_stat;
+
+extern int Pc_nonblock;
+extern int Pc_nonflush;
+extern int Pc_kovahandlers_are_set;
+
+extern int Exec_fd;
+extern char Exec_slave_tmp[20];
+
+extern int Pc_evrec_wid, Pc_evrec_pointer_x, Pc_evrec_pointer_y, Pc_evrec_button_mask;
+
+extern const char *const Pc_fnt[24];
+extern const char *const Pc_fallbackfnt;
+extern const char *const Pc_fallbackfnt_fmt;
+extern fontset_entry *Pc_fscache;
+extern int Pc_nfscache;
+
+extern XColor *Pc_cmapcolors;
+extern int Pc_ncmapcolors;
+
+extern unsigned char *Tmp_img24buf;
+extern size_t Sz_tmp_img24buf;
+extern Pixmap Pix_mask;
+extern GC Gc_pix_mask;
+extern int Pix_mask_width, Pix_mask_height;
+
+/* The child executable's image (generated at build time). */
+extern const unsigned char _xslave_[];
+extern const size_t _xslave__size;
+
+/* ---- window table and shared utilities (window_table.cpp) ------------ */
+void resize_Pc(int n);
+int choose_slot(int numbered);  /* -1: slot 0 wanted but open */
+void shrink_Pc(void);
+int _kova_iround(double x);
+void *_kova_xmalloc(size_t size);
+void *_kova_xrealloc(void *ptr, size_t size);
+char *_kova_xstrdup(const char *s);
+char *_kova_vasprintf(const char *format, va_list ap);
+char *_kova_asprintf(const char *format, ...) KOVA_PRINTF(1, 2);
+int _kova_signal(int sig, int flags, void (*handler)(int));
+char *_kova_xstrdup_toupper(const char *s);
+void wait_child(void);
+/* Polls *pid every 10 ms until the SIGCHLD handler has cleared it; gives up
+ * after timeout_ms (negative: no limit) and returns 0 when it is cleared. */
+int wait_pid_cleared(volatile sig_atomic_t *pid, int timeout_ms);
+
+/* ---- coordinates (coordinates.cpp) ----------------------------------- */
+void xyconv(int wn, double x, double y, int *px, int *py);
+void xyinv(int wn, int qx, int qy, double *x, double *y);
+
+/* ---- opening (opening.cpp) ------------------------------------------- */
+int display_setup(void);  /* 0, or -1 when the display cannot be opened */
+int bitcount(int m);
+int sftcount(int *m);
+Window XX_CreateSimpleWindow(Display *dis, Window parent, int x, int y,
+                             unsigned int width, unsigned int height,
+                             unsigned int border_width, unsigned long border_pixel,
+                             unsigned long background_pixel);
+KOVA_FORTRAN void gopen_(int *width, int *height, int *wn);
+
+/* ---- attributes (attributes.cpp) ------------------------------------- */
+void get_size_hints(int width, int height, int fixed, XSizeHints *out);
+
+/* ---- modes (modes.cpp) ----------------------------------------------- */
+void do_auto_flush(void);
+void restore_xinput_selection(int wn);
+
+/* ---- colour (colour.cpp) --------------------------------------------- */
+unsigned long get_color_pixel(const char *name);
+void get_colorpixel_from_cmap(Colormap cmap, XColor *color);
+unsigned long rgb_to_pixel(int r, int g, int b);  /* components 0..255 */
+void free_colour_cache(void);
+
+/* ---- signals (signals.cpp) ------------------------------------------- */
+void chldexithandler(int sig);
+void iint_handler(int sig);
+void iterm_handler(int sig);
+void killallchld(void);
+void install_kova_handlers(void);
+void remove_kova_handlers(void);
+
+/* ---- child link (child_link.cpp) ------------------------------------- */
+int mkexecfile(void);
+void rmexecfile(void);
+void start_child(void);
+void send_command_to_child(int window, int code, unsigned long value, int flush);
+void sync_child(int xsync);
+
+/* ---- output layer (primitives.cpp) ----------------------------------- */
+int needs_pset(int wn);
+int X_DrawPoint(Display *dis, int wn, int x, int y);
+int X_DrawPoints(Display *dis, int wn, XPoint *pts, int n);
+int X_DrawLine(Display *dis, int wn, int x0, int y0, int x1, int y1);
+int XX_DrawLine(Display *dis, int wn, int x0, int y0, int x1, int y1);
+int X_DrawLines(Display *dis, int wn, XPoint *pts, int n);
+int X_DrawArc(Display *dis, int wn, int x, int y, unsigned int w, unsigned int h,
+              int a1, int a2);
+int X_FillPolygon(Display *dis, int wn, XPoint *pts, int n, int shape, int mode);
+
+/* ---- symbols and text (symbols.cpp, text.cpp) ------------------------ */
+int draw_a_symbol(int wn, double x, double y, int size, int type);
+XFontSet get_fontset(const char *names);
+void free_fontset_cache(void);
+char *rtoc(const float *value, const int *ndec);
+KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char *text,
+                           float *theta, int *nchar);
+KOVA_FORTRAN void drawsym_(int *wn, float *x, float *y, float *size, int *type);
+
+/* ---- small RAII helpers for strings handed out by the utilities ------ */
+struct malloc_str {
+    char *p;
+    explicit malloc_str(char *s) : p(s) {}
+    ~malloc_str() { std::free(p); }
+    malloc_str(const malloc_str &) = delete;
+    malloc_str &operator=(const malloc_str &) = delete;
+    const char *get() const { return p; }
+};
+
+#endif /* KOVA_PRIVATE_H */

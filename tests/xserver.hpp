@@ -1,0 +1,78 @@
+// xserver.hpp - what every test of kova shares: a private Xvfb per test
+// program (never the caller's display), a second X connection to read
+// pixels back, and a way to run code in a child process and inspect how it
+// ended.
+#pragma once
+// Include <gtest/gtest.h> before this header: Xlib defines None and Bool.
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kt {
+
+// The depth of the private screen this test program runs against, from
+// its --depth=N argument (24 by default).
+int depth();
+
+// The private server's display name, e.g. ":3".
+const std::string &display_name();
+
+// A connection of the test's own, opened on first use.
+Display *dpy();
+
+// Pixel value at (x, y) of a window or pixmap, read with XGetImage.
+unsigned long pixel(Drawable d, int x, int y);
+
+// The pixel value of a colour given as 8-bit components, as the server
+// would show it on this screen (TrueColor screens only).
+unsigned long truecolor(int r, int g, int b);
+
+// Runs fn in a forked child whose standard error is captured; the child
+// ends with exit(0) after fn unless fn ends it first.  A child still alive
+// after timeout_ms is killed.
+struct ChildResult {
+    int status = -1;        // raw wait status
+    bool exited = false;    // WIFEXITED
+    int code = -1;          // WEXITSTATUS
+    bool signalled = false; // WIFSIGNALED
+    int signal = 0;
+    std::string err;        // everything written to standard error
+    bool timed_out = false;
+};
+ChildResult run_forked(const std::function<void()> &fn, int timeout_ms = 20000);
+
+// Standard error written while fn runs in this process.
+std::string capture_stderr(const std::function<void()> &fn);
+
+// True while a process with this id exists (and is not a zombie).
+bool process_alive(pid_t pid);
+
+// The ids of the direct children of pid (from /proc).
+std::vector<pid_t> children_of(pid_t pid);
+
+// Waits up to timeout_ms for cond to hold, polling every 10 ms.
+bool eventually(const std::function<bool()> &cond, int timeout_ms = 5000);
+
+// Starts another private server (for tests that need a second screen
+// layout); stops it when the returned object is destroyed.
+class PrivateServer {
+  public:
+    PrivateServer(int depth, int width = 1280, int height = 1024);
+    ~PrivateServer();
+    PrivateServer(const PrivateServer &) = delete;
+    PrivateServer &operator=(const PrivateServer &) = delete;
+    const std::string &name() const { return name_; }
+    pid_t pid() const { return pid_; }
+
+  private:
+    pid_t pid_ = -1;
+    pid_t owner_ = -1;
+    std::string name_;
+};
+
+} // namespace kt
