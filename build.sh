@@ -10,9 +10,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# Fonts: xfonts-base carries the fixed-size ladder, "fixed" and the JIS X
+# 0208 / X 0201 fonts that Japanese font sets need (the server scales them
+# to sizes such as 48); locales provides the EUC-JP locale definition.
 PACKAGES=(g++ gfortran cmake ninja-build pkg-config libx11-dev libgtest-dev
           xvfb x11-utils procps locales
-          xfonts-base xfonts-75dpi xfonts-100dpi xfonts-intl-japanese xfonts-intl-japanese-big)
+          xfonts-base xfonts-75dpi xfonts-100dpi)
 
 as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi

@@ -5,6 +5,10 @@
  */
 #include "kova_private.h"
 
+#include <climits>
+#include <cmath>
+#include <cstring>
+
 KOVA_FORTRAN void msleep_(int *ms)
 {
     kova_msleep(static_cast<unsigned int>(*ms));
@@ -13,4 +17,326 @@ KOVA_FORTRAN void msleep_(int *ms)
 KOVA_FORTRAN void ggetdisplayinfo_(int *depth, int *root_width, int *root_height)
 {
     kova_ggetdisplayinfo(depth, root_width, root_height);
+}
+
+/* ---- closing, attributes, modes (gopen_ and plots_ are in opening.cpp) -- */
+
+KOVA_FORTRAN void gclose_(int *wn)
+{
+    kova_gclose(*wn);
+}
+
+KOVA_FORTRAN void gcloseall_(void)
+{
+    kova_gcloseall();
+}
+
+KOVA_FORTRAN void isnan_(float *x, int *result)
+{
+    *result = std::isnan(static_cast<double>(*x)) ? 1 : 0;
+}
+
+KOVA_FORTRAN void gsetbgcolor_(int *wn, const char *colour)
+{
+    kova_gsetbgcolor(*wn, "%s", colour);
+}
+
+KOVA_FORTRAN void gsetinitialwinname_(const char *storename, const char *iconname,
+                                      const char *resname, const char *resclass)
+{
+    kova_gsetinitialwinname(storename, iconname, resname, resclass);
+}
+
+KOVA_FORTRAN void winname_(int *wn, const char *name)
+{
+    kova_winname(*wn, "%s", name);
+}
+
+KOVA_FORTRAN void gsetnonflush_(int *flag)
+{
+    kova_gsetnonflush(*flag);
+}
+
+KOVA_FORTRAN void ggetnonflush_(int *result)
+{
+    *result = kova_ggetnonflush();
+}
+
+KOVA_FORTRAN void gflush_(void)
+{
+    kova_gflush();
+}
+
+KOVA_FORTRAN void gsetnonblock_(int *flag)
+{
+    kova_gsetnonblock(*flag);
+}
+
+/* ---- single-window entry points ----------------------------------------
+ * They act on Wn; before any window is open (or after it was closed) they
+ * do nothing, since plotting programs set their pen before opening. */
+
+int single_window(void)
+{
+    return Wn >= 0 && Wn < N_Pc && Pc[Wn].in_use ? Wn : -1;
+}
+
+/* ---- coordinates ------------------------------------------------------- */
+
+KOVA_FORTRAN void newwindow_(int *wn, float *xs, float *ys, float *xe, float *ye)
+{
+    kova_window(*wn, *xs, *ys, *xe, *ye);
+}
+
+KOVA_FORTRAN void window_(float *xs, float *ys, float *xe, float *ye)
+{
+    int wn = single_window();
+    if (wn >= 0)
+        kova_window(wn, *xs, *ys, *xe, *ye);
+}
+
+KOVA_FORTRAN void newcoordinate_(int *wn, int *xw, int *yw, float *xcen, float *ycen, float *xs,
+                                 float *ys)
+{
+    kova_coordinate(*wn, *xw, *yw, *xcen, *ycen, *xs, *ys);
+}
+
+KOVA_FORTRAN void vport_(void) {}
+
+KOVA_FORTRAN void setal_(void) {}
+
+/* ---- pen ----------------------------------------------------------------- */
+
+KOVA_FORTRAN void newcolor_(int *wn, const char *name)
+{
+    kova_newcolor(*wn, "%s", name);
+}
+
+KOVA_FORTRAN void newrgbcolor_(int *wn, int *r, int *g, int *b)
+{
+    kova_newrgbcolor(*wn, *r, *g, *b);
+}
+
+KOVA_FORTRAN void newhsvcolor_(int *wn, int *h, int *s, int *v)
+{
+    kova_newhsvcolor(*wn, *h, *s, *v);
+}
+
+KOVA_FORTRAN void newpen_(int *n)
+{
+    int wn = single_window();
+    if (wn >= 0)
+        kova_newpen(wn, *n);
+}
+
+KOVA_FORTRAN void newpencolor_(int *wn, int *n)
+{
+    kova_newpen(*wn, *n);
+}
+
+KOVA_FORTRAN void newlinewidth_(int *wn, int *width)
+{
+    kova_newlinewidth(*wn, *width);
+}
+
+KOVA_FORTRAN void newlinestyle_(int *wn, int *style)
+{
+    kova_newlinestyle(*wn, *style);
+}
+
+/* ---- primitives ------------------------------------------------------------
+ * REAL arrays are already single precision: the float variants read them
+ * in place, no further than n. */
+
+KOVA_FORTRAN void pset_(int *wn, float *x, float *y)
+{
+    kova_pset(*wn, *x, *y);
+}
+
+KOVA_FORTRAN void drawline_(int *wn, float *x0, float *y0, float *x1, float *y1)
+{
+    kova_drawline(*wn, *x0, *y0, *x1, *y1);
+}
+
+KOVA_FORTRAN void line_(int *wn, float *x, float *y, int *mode)
+{
+    kova_line(*wn, *x, *y, *mode);
+}
+
+KOVA_FORTRAN void moveto_(int *wn, float *x, float *y)
+{
+    kova_line(*wn, *x, *y, 3);
+}
+
+KOVA_FORTRAN void lineto_(int *wn, float *x, float *y)
+{
+    kova_line(*wn, *x, *y, 2);
+}
+
+KOVA_FORTRAN void plot_(float *x, float *y, int *mode)
+{
+    int wn = single_window();
+    if (wn >= 0)
+        kova_line(wn, *x, *y, *mode);
+}
+
+KOVA_FORTRAN void drawpts_(int *wn, float *x, float *y, int *n)
+{
+    kova_drawptsf(*wn, x, y, *n);
+}
+
+KOVA_FORTRAN void drawlines_(int *wn, float *x, float *y, int *n)
+{
+    kova_drawlinesf(*wn, x, y, *n);
+}
+
+KOVA_FORTRAN void drawpoly_(int *wn, float *x, float *y, int *n)
+{
+    kova_drawpolyf(*wn, x, y, *n);
+}
+
+KOVA_FORTRAN void fillpoly_(int *wn, float *x, float *y, int *n, int *shape)
+{
+    kova_fillpolyf(*wn, x, y, *n, *shape);
+}
+
+KOVA_FORTRAN void drawrect_(int *wn, float *x, float *y, float *w, float *h)
+{
+    kova_drawrect(*wn, *x, *y, *w, *h);
+}
+
+KOVA_FORTRAN void fillrect_(int *wn, float *x, float *y, float *w, float *h)
+{
+    kova_fillrect(*wn, *x, *y, *w, *h);
+}
+
+/* ---- arcs and circles -------------------------------------------------- */
+
+KOVA_FORTRAN void drawarc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad,
+                           float *sang, float *eang, int *idir)
+{
+    kova_drawarc(*wn, *xcen, *ycen, *xrad, *yrad, *sang, *eang, *idir);
+}
+
+KOVA_FORTRAN void fillarc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad,
+                           float *sang, float *eang, int *idir)
+{
+    kova_fillarc(*wn, *xcen, *ycen, *xrad, *yrad, *sang, *eang, *idir);
+}
+
+KOVA_FORTRAN void drawcirc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad)
+{
+    kova_drawarc(*wn, *xcen, *ycen, *xrad, *yrad, 0, 360, 1);
+}
+
+KOVA_FORTRAN void fillcirc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad)
+{
+    kova_fillarc(*wn, *xcen, *ycen, *xrad, *yrad, 0, 360, 1);
+}
+
+KOVA_FORTRAN void circ1_(float *xcen, float *ycen, float *r)
+{
+    int wn = single_window();
+    if (wn >= 0)
+        kova_drawarc(wn, *xcen, *ycen, *r, *r, 0, 360, 1);
+}
+
+KOVA_FORTRAN void arc_(float *xcen, float *ycen, float *r, float *sang, float *eang, int *idir)
+{
+    int wn = single_window();
+    if (wn >= 0)
+        kova_drawarc(wn, *xcen, *ycen, *r, *r, *sang, *eang, *idir);
+}
+
+/* ---- symbols and arrows ------------------------------------------------ */
+
+/* A REAL size truncated to an integer; NaN gives 0 and sizes beyond the
+ * int range the nearest limit, never an undefined conversion. */
+static int truncated(float v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= 2147483648.0f)
+        return INT_MAX;
+    if (v < -2147483648.0f)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+KOVA_FORTRAN void drawsym_(int *wn, float *x, float *y, float *size, int *type)
+{
+    kova_drawsym(*wn, *x, *y, truncated(*size), *type);
+}
+
+KOVA_FORTRAN void drawsyms_(int *wn, float *x, float *y, int *n, float *size, int *type)
+{
+    kova_drawsymsf(*wn, x, y, *n, truncated(*size), *type);
+}
+
+KOVA_FORTRAN void drawarrow_(int *wn, float *xs, float *ys, float *xt, float *yt, float *s,
+                             float *w, int *shape)
+{
+    kova_drawarrow(*wn, *xs, *ys, *xt, *yt, *s, *w, *shape);
+}
+
+KOVA_FORTRAN void arohd_(float *xs, float *ys, float *xt, float *yt, float *s, float *w,
+                         int *shape)
+{
+    int wn = single_window();
+    if (wn >= 0)
+        kova_drawarrow(wn, *xs, *ys, *xt, *yt, *s, *w, *shape);
+}
+
+/* ---- text and numbers (the renderer drawstr_ lives in text.cpp) -------- */
+
+KOVA_FORTRAN void drawnum_(int *wn, float *x, float *y, float *size, float *value, float *theta,
+                           int *ndec)
+{
+    const char *text = rtoc(value, ndec);
+    int n = static_cast<int>(strlen(text));
+    drawstr_(wn, x, y, size, text, theta, &n);
+}
+
+KOVA_FORTRAN void number_(float *x, float *y, float *size, float *value, float *theta, int *ndec)
+{
+    int wn = single_window();
+    if (wn >= 0)
+        drawnum_(&wn, x, y, size, value, theta, ndec);
+}
+
+/* A negative count makes the text argument an INTEGER symbol code. */
+KOVA_FORTRAN void symbol_(float *x, float *y, float *size, const char *text, float *theta,
+                          int *nchar)
+{
+    int wn = single_window();
+    if (wn < 0)
+        return;
+    if (*nchar < 0) {
+        int type;
+        memcpy(&type, text, sizeof type);
+        drawsym_(&wn, x, y, size, &type);
+    } else {
+        drawstr_(&wn, x, y, size, text, theta, nchar);
+    }
+}
+
+KOVA_FORTRAN void rtoc_(float *value, int *ndec, int *bufsize, char *buf, int *rest)
+{
+    if (*bufsize <= 0)
+        return;
+    const char *text = rtoc(value, ndec);
+    const size_t size = static_cast<size_t>(*bufsize);
+    strncpy(buf, text, size - 1);
+    buf[size - 1] = '\0';
+    *rest = static_cast<int>(static_cast<long>(size) - static_cast<long>(strlen(text)) - 1);
+}
+
+KOVA_FORTRAN void newfontset_(int *wn, const char *names, int *status)
+{
+    *status = kova_newfontset(*wn, "%s", names);
+}
+
+KOVA_FORTRAN void gsetfontset_(int *wn, const char *names, int *status)
+{
+    *status = kova_gsetfontset(*wn, "%s", names);
 }

@@ -149,6 +149,9 @@ int wait_pid_cleared(volatile sig_atomic_t *pid, int timeout_ms);
 /* ---- coordinates (coordinates.cpp) ----------------------------------- */
 void xyconv(int wn, double x, double y, int *px, int *py);
 void xyinv(int wn, int qx, int qy, double *x, double *y);
+/* The current window of the single-window entry points (plot_, newpen_,
+ * ...), or -1 when none has been opened or it is closed (fortran.cpp). */
+int single_window(void);
 
 /* ---- opening (opening.cpp) ------------------------------------------- */
 int display_setup(void);  /* 0, or -1 when the display cannot be opened */
@@ -159,6 +162,12 @@ Window XX_CreateSimpleWindow(Display *dis, Window parent, int x, int y,
                              unsigned int border_width, unsigned long border_pixel,
                              unsigned long background_pixel);
 KOVA_FORTRAN void gopen_(int *width, int *height, int *wn);
+KOVA_FORTRAN void plots_(void);
+/* The program name from "ps -p <pid> -f" run from ps_path, then
+ * alt_ps_path; NULL when it cannot be learned.  The caller frees it. */
+char *program_name_from_ps(const char *ps_path, const char *alt_ps_path);
+/* The command name in the joined header and process lines of "ps -f". */
+char *command_name_from_ps_text(const char *text);
 
 /* ---- attributes (attributes.cpp) ------------------------------------- */
 void get_size_hints(int width, int height, int fixed, XSizeHints *out);
@@ -180,6 +189,9 @@ void iterm_handler(int sig);
 void killallchld(void);
 void install_kova_handlers(void);
 void remove_kova_handlers(void);
+/* SIGTERM to the child whose id *pid holds, a bounded wait, then SIGKILL;
+ * returns with *pid cleared. */
+void stop_child(volatile sig_atomic_t *pid);
 
 /* ---- child link (child_link.cpp) ------------------------------------- */
 int mkexecfile(void);
@@ -198,11 +210,53 @@ int X_DrawLines(Display *dis, int wn, XPoint *pts, int n);
 int X_DrawArc(Display *dis, int wn, int x, int y, unsigned int w, unsigned int h,
               int a1, int a2);
 int X_FillPolygon(Display *dis, int wn, XPoint *pts, int n, int shape, int mode);
+int X_FillArc(Display *dis, int wn, int x, int y, unsigned int w, unsigned int h,
+              int a1, int a2);
+int X_DrawRectangle(Display *dis, int wn, int x, int y, unsigned int w, unsigned int h);
+int X_FillRectangle(Display *dis, int wn, int x, int y, unsigned int w, unsigned int h);
+/* The output rule for requests with no routine of their own (text): draw
+ * is called for the write layer's pixmap and, when that layer is shown,
+ * for the window and its dock icon; 1 when the window was among them. */
+template <class Draw>
+int output_targets(int wn, Draw draw)
+{
+    const pc_window &w = Pc[wn];
+    draw(w.layers[w.write_layer]);
+    if (w.write_layer != w.shown_layer)
+        return 0;
+    draw(w.draw_win);
+    if (w.icon_win)
+        draw(w.icon_win);
+    return 1;
+}
+
+/* ---- pen and arcs (pen.cpp, arcs.cpp) -------------------------------- */
+void hsv_to_rgb(int h, int s, int v, int *r, int *g, int *b);  /* results 0..255 */
+XArc arc_request(int wn, double xcen, double ycen, double xrad, double yrad,
+                 double sang, double eang, int idir);
 
 /* ---- symbols and text (symbols.cpp, text.cpp) ------------------------ */
 int draw_a_symbol(int wn, double x, double y, int size, int type);
+/* A symbol's reach in pixels: r upward, m to the sides and downward, d
+ * along the diagonals. */
+struct symbol_reach {
+    int r, m, d;
+};
+symbol_reach symbol_geometry(int size, int t);  /* t: shape 0..9 */
+/* An arrow in pixels: shaft code (tens), head style and the head's corner
+ * and base-centre offsets from the target; valid is false for codes that
+ * have no drawing. */
+struct arrow_plan {
+    bool valid;
+    int tens, style;
+    int o1x, o1y, o2x, o2y, omx, omy;
+};
+arrow_plan plan_arrow(int sx, int sy, int tx, int ty, double s, double w, int shape);
 XFontSet get_fontset(const char *names);
 void free_fontset_cache(void);
+int set_fontset(int wn, const char *names);  /* 0, 1 (fallback) or -1 (none) */
+int text_font_size(double size);             /* 0: the font set, else 1..24 */
+void draw_text(int wn, double x, double y, double size, const char *text, int nchar);
 char *rtoc(const float *value, const int *ndec);
 KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char *text,
                            float *theta, int *nchar);

@@ -1,13 +1,128 @@
 /*
  * text.cpp - text in fixed fonts and font sets, the font set cache, and
  * number formatting.
+ *
+ * Text is drawn either in a fixed core font picked from a ladder of 24
+ * sizes, or (size below 1) in the window's font set.  Applications may ask
+ * for their font set before every string, so the font set path is built to
+ * cost next to nothing when nothing changes: the name is formatted on the
+ * stack, found in the process-wide cache, and the string is drawn straight
+ * from the caller's memory.
  */
 #include "kova_private.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <initializer_list>
+
+namespace {
+
+const char *const Default_fontset = "-*-fixed-medium-r-normal--14-*";
+const char *const Fallback_fontset = "fixed,-*--14-*";
+
+/* printf-style text of one call: on the stack when short (every font name,
+ * nearly every label), so that the common case allocates nothing. */
+class formatted {
+  public:
+    formatted(const char *fmt, va_list ap)
+    {
+        va_list again;
+        va_copy(again, ap);
+        const int n = vsnprintf(small_, sizeof small_, fmt, ap);
+        if (n >= static_cast<int>(sizeof small_)) {
+            heap_ = _kova_vasprintf(fmt, again);
+            length_ = n;
+        } else if (n > 0) {
+            length_ = n;
+        } else {
+            small_[0] = '\0';
+        }
+        va_end(again);
+    }
+    ~formatted() { free(heap_); }
+    formatted(const formatted &) = delete;
+    formatted &operator=(const formatted &) = delete;
+    const char *get() const { return heap_ ? heap_ : small_; }
+    int length() const { return length_; }
+
+  private:
+    char small_[256];
+    char *heap_ = nullptr;
+    int length_ = 0;
+};
+
+/* The fixed font for size f (1..24): the ladder's name, then any fixed font
+ * of the same pixel height, then "fixed"; NULL when even that is missing. */
+XFontStruct *load_fixed_font(int f)
+{
+    const char *name = Pc_fnt[f - 1];
+    if (XFontStruct *font = XLoadQueryFont(Pc_dis, name))
+        return font;
+    if (const char *height = strchr(name, 'x')) {
+        char pattern[64];
+        snprintf(pattern, sizeof pattern, Pc_fallbackfnt_fmt, height + 1);
+        if (XFontStruct *font = XLoadQueryFont(Pc_dis, pattern))
+            return font;
+    } else {
+        fputs("KOVA: [ERROR] Internal error!!\n", stderr);
+    }
+    static bool warned = false;  /* once in the life of the process */
+    if (!warned) {
+        warned = true;
+        fputs("KOVA: [WARNING] Basic fonts for KOVA are not found. Check your font setting of X "
+              "server.\n",
+              stderr);
+    }
+    if (XFontStruct *font = XLoadQueryFont(Pc_dis, Pc_fallbackfnt))
+        return font;
+    fputs("KOVA: [ERROR] Default font 'fixed' is not found. Check your font setting of X "
+          "server.\n",
+          stderr);
+    return nullptr;
+}
+
+/* Makes size f the window's text size; -1 when no font could be loaded,
+ * and then font_size is -1 too, so that the next text tries again. */
+int select_font(int wn, int f)
+{
+    pc_window &w = Pc[wn];
+    if (f > 0) {
+        if (w.font)
+            XFreeFont(Pc_dis, w.font);
+        w.font = load_fixed_font(f);
+        if (!w.font) {
+            w.font_size = -1;
+            return -1;
+        }
+        XSetFont(Pc_dis, w.pen_gc, w.font->fid);
+    } else if (!w.fontset && set_fontset(wn, Default_fontset) < 0) {
+        fputs("KOVA: [WARNING] Cannot set default fontset.\n", stderr);
+    }
+    w.font_size = f;
+    return 0;
+}
+
+/* One line segment of text at the baseline start (x, y). */
+int draw_segment(int wn, bool in_fontset, int x, int y, const char *s, int n)
+{
+    const pc_window &w = Pc[wn];
+    GC gc = w.pen_gc;
+    if (in_fontset) {
+        XFontSet fs = w.fontset;
+        return output_targets(wn,
+                              [=](Drawable d) { XmbDrawString(Pc_dis, d, fs, gc, x, y, s, n); });
+    }
+    return output_targets(wn, [=](Drawable d) { XDrawString(Pc_dis, d, gc, x, y, s, n); });
+}
+
+} // namespace
 
 /* Font sets are shared by every window of the process; callers may ask for
- * theirs before every string, so a repeat never reaches the server. */
+ * theirs before every string, so a repeat never reaches the server.  A name
+ * the server cannot satisfy is remembered too (with no set), or every
+ * repeat of it would cost a round of font listing. */
 XFontSet get_fontset(const char *names)
 {
     for (int i = 0; i < Pc_nfscache; i++)
@@ -17,10 +132,9 @@ XFontSet get_fontset(const char *names)
     int nmissing = 0;
     char *def = nullptr;
     XFontSet fs = XCreateFontSet(Pc_dis, names, &missing, &nmissing, &def);
-    if (!fs) {
-        if (missing)
-            XFreeStringList(missing);
-        return nullptr;
+    if (!fs && missing) {
+        XFreeStringList(missing);
+        missing = nullptr;
     }
     Pc_fscache = static_cast<fontset_entry *>(
         _kova_xrealloc(Pc_fscache, sizeof(fontset_entry) * static_cast<size_t>(Pc_nfscache + 1)));
@@ -32,11 +146,153 @@ void free_fontset_cache(void)
 {
     for (int i = 0; i < Pc_nfscache; i++) {
         free(Pc_fscache[i].name);
-        XFreeFontSet(Pc_dis, Pc_fscache[i].fontset);
+        if (Pc_fscache[i].fontset)
+            XFreeFontSet(Pc_dis, Pc_fscache[i].fontset);
         if (Pc_fscache[i].missing)
             XFreeStringList(Pc_fscache[i].missing);
     }
     free(Pc_fscache);
     Pc_fscache = nullptr;
     Pc_nfscache = 0;
+}
+
+/* The requested set, else the default, else "fixed" at 14 pixels. */
+int set_fontset(int wn, const char *names)
+{
+    pc_window &w = Pc[wn];
+    int result = 0;
+    XFontSet fs = get_fontset(names);
+    for (const char *alt : {Default_fontset, Fallback_fontset}) {
+        if (fs)
+            break;
+        result = 1;
+        if (strcmp(alt, names) != 0)
+            fs = get_fontset(alt);
+    }
+    w.fontset = fs;
+    if (!fs)
+        return -1;
+    w.fontset_height =
+        static_cast<unsigned short>(XExtentsOfFontSet(fs)->max_logical_extent.height);
+    return result;
+}
+
+static int setfontsetv(int wn, const char *fmt, va_list ap)
+{
+    if (!fmt)
+        return set_fontset(wn, Default_fontset);
+    formatted names(fmt, ap);
+    return set_fontset(wn, names.get());
+}
+
+extern "C" KOVA_API int kova_newfontset(int wn, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    int r = setfontsetv(wn, fmt, ap);
+    va_end(ap);
+    return r;
+}
+
+extern "C" KOVA_API int kova_gsetfontset(int wn, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    int r = setfontsetv(wn, fmt, ap);
+    va_end(ap);
+    return r;
+}
+
+int text_font_size(double size)
+{
+    if (size < 1)
+        return 0;
+    if (!(size <= 24))  /* also NaN */
+        return 24;
+    return static_cast<int>(size);
+}
+
+/* The text renderer.  Line feeds start a new line one line height lower on
+ * the screen, carriage returns go back to the start of the same line; a NUL
+ * ends the text even within nchar characters. */
+void draw_text(int wn, double x, double y, double size, const char *text, int nchar)
+{
+    int px, py;
+    xyconv(wn, x, y, &px, &py);
+    const int f = text_font_size(size);
+    wait_child();
+    if (f != Pc[wn].font_size && select_font(wn, f) < 0)
+        return;
+    const pc_window &w = Pc[wn];
+    if (f == 0 && !w.fontset)
+        return;
+    const long height = f == 0 ? w.fontset_height
+                               : static_cast<unsigned short>(w.font->ascent + w.font->descent);
+    if (!text || nchar == 0)
+        return;
+    const char *p = text;
+    const char *end = text + (nchar < 0 ? strlen(text) : strnlen(text, static_cast<size_t>(nchar)));
+    long line = 0;
+    int shown = -1;
+    while (p < end) {
+        const char *stop = p;
+        while (stop < end && *stop != '\n' && *stop != '\r')
+            stop++;
+        if (stop > p) {
+            const long base = std::min(std::max(py + line * height, -32768L), 32767L);
+            shown = draw_segment(wn, f == 0, px, static_cast<int>(base), p,
+                                 static_cast<int>(stop - p));
+        }
+        if (stop == end)
+            break;
+        if (*stop == '\n')
+            line++;
+        p = stop + 1;
+    }
+    if (shown == 1)
+        do_auto_flush();
+}
+
+KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char *text,
+                           float *theta, int *nchar)
+{
+    (void)theta;  /* text is always horizontal */
+    draw_text(*wn, *x, *y, *size, text, *nchar);
+}
+
+/* The user point keeps its double precision: a label lands exactly where a
+ * symbol or line drawn at the same point does. */
+extern "C" KOVA_API int kova_drawstr(int wn, double x, double y, int size, double theta,
+                                     const char *fmt, ...)
+{
+    (void)theta;
+    if (!fmt)
+        return -1;
+    va_list ap;
+    va_start(ap, fmt);
+    formatted text(fmt, ap);
+    va_end(ap);
+    draw_text(wn, x, y, size, text.get(), text.length());
+    return text.length();
+}
+
+/* The number formatter: ndec >= 1 decimals, 0 a whole number with its
+ * point, -1 without it, and below -1 also drops -ndec - 1 digits before
+ * the point.  The text stays valid until the next call. */
+char *rtoc(const float *value, const int *ndec)
+{
+    static char *last = nullptr;
+    const int n = *ndec;
+    float v = *value;
+    if (n < -1)
+        v = static_cast<float>(v * std::pow(10.0, static_cast<double>(n) + 1));
+    /* "%.<n>f" for every int n fits easily. */
+    char format[32];
+    if (n >= 1)
+        snprintf(format, sizeof format, "%%.%df", n);
+    else
+        snprintf(format, sizeof format, "%s", n == 0 ? "%.0f." : "%.0f");
+    free(last);
+    last = _kova_asprintf(format, static_cast<double>(v));
+    return last;
 }

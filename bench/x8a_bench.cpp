@@ -1,0 +1,605 @@
+// x8a_bench - times x8a against x8a_raw, the same X requests written
+// directly against Xlib, on one private Xvfb.
+//
+//   x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N]
+//
+// Each round runs both programs once for the whole-run time and peak
+// resident memory (x8a first in odd rounds, raw first in even ones) and,
+// with --probe, once more each with the phase probe preloaded for the
+// per-phase times and the resident memory at each phase.  The locale is
+// the one the environment names.  Nothing is left behind: the Xvfb is
+// stopped, orphans of the programs are collected (this process is their
+// subreaper) and /tmp is compared before and after.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <langinfo.h>
+#include <map>
+#include <poll.h>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char *const Phases[] = {"open",       "sweeps",     "small-circles", "rectangles",
+                              "large-circles", "strings-14", "strings-16", "japanese",
+                              "close"};
+constexpr int Run_limit_s = 900;
+
+[[noreturn]] void die(const std::string &msg)
+{
+    std::fprintf(stderr, "x8a_bench: %s\n", msg.c_str());
+    std::exit(1);
+}
+
+double now_s()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+struct Run {
+    double seconds = 0;
+    long hwm_kb = 0;      // the program's own peak, polled while it runs
+    long max_rss_kb = 0;  // from wait4: the largest of it and the children it waited for
+    double cpu_s = 0;     // user + system time of it and the children it waited for
+    int status = 0;
+    std::string err;
+    std::map<std::string, double> phase_s;  // phase name -> duration
+    std::map<std::string, long> phase_rss;  // phase name -> resident kB at its start
+    std::map<std::string, double> phase_cpu; // phase name -> the program's processor time in it
+};
+
+// Reads whatever the fds have until both are closed or the child is gone.
+class Output {
+  public:
+    void add(int fd, std::string *into) { fds_.push_back({fd, into}); }
+    void pump(int timeout_ms)
+    {
+        std::vector<pollfd> p;
+        for (auto &f : fds_)
+            if (f.first >= 0)
+                p.push_back({f.first, POLLIN, 0});
+        if (p.empty()) {
+            usleep(static_cast<useconds_t>(timeout_ms) * 1000);
+            return;
+        }
+        if (poll(p.data(), p.size(), timeout_ms) <= 0)
+            return;
+        for (auto &f : fds_) {
+            if (f.first < 0)
+                continue;
+            for (auto &q : p)
+                if (q.fd == f.first && (q.revents & (POLLIN | POLLHUP))) {
+                    char buf[4096];
+                    ssize_t n = read(f.first, buf, sizeof buf);
+                    if (n > 0)
+                        f.second->append(buf, static_cast<size_t>(n));
+                    else if (n == 0 || errno != EINTR) {
+                        close(f.first);
+                        f.first = -1;
+                    }
+                }
+        }
+    }
+    void drain()
+    {
+        for (auto &f : fds_)
+            if (f.first >= 0) {
+                fcntl(f.first, F_SETFL, O_NONBLOCK);
+                char buf[4096];
+                ssize_t n;
+                while ((n = read(f.first, buf, sizeof buf)) > 0)
+                    f.second->append(buf, static_cast<size_t>(n));
+                close(f.first);
+                f.first = -1;
+            }
+    }
+
+  private:
+    std::vector<std::pair<int, std::string *>> fds_;
+};
+
+std::vector<pid_t> children_of(pid_t parent)
+{
+    std::vector<pid_t> out;
+    DIR *d = opendir("/proc");
+    if (!d)
+        return out;
+    while (dirent *e = readdir(d)) {
+        pid_t pid = std::atoi(e->d_name);
+        if (pid <= 0)
+            continue;
+        std::ifstream f("/proc/" + std::string(e->d_name) + "/stat");
+        std::string line;
+        std::getline(f, line);
+        auto close_paren = line.rfind(')');
+        if (close_paren == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close_paren + 2));
+        char state;
+        pid_t ppid;
+        if (rest >> state >> ppid && ppid == parent && state != 'Z')
+            out.push_back(pid);
+    }
+    closedir(d);
+    return out;
+}
+
+// The peak resident memory of a running process so far, in kB.
+long vm_hwm_kb(pid_t pid)
+{
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long kb = 0;
+    while (f >> key) {
+        if (key == "VmHWM:") {
+            f >> kb;
+            return kb;
+        }
+        f.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+std::set<std::string> tmp_names()
+{
+    std::set<std::string> names;
+    if (DIR *d = opendir("/tmp")) {
+        while (dirent *e = readdir(d))
+            names.insert(e->d_name);
+        closedir(d);
+    }
+    if (DIR *d = opendir("/tmp/.X11-unix")) {
+        while (dirent *e = readdir(d))
+            names.insert(std::string(".X11-unix/") + e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+class Xvfb {
+  public:
+    Xvfb()
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            die("pipe failed");
+        pid_ = fork();
+        if (pid_ < 0)
+            die("fork failed");
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            close(fds[0]);
+            int devnull = open("/dev/null", O_RDWR);
+            dup2(devnull, 0);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
+                   "1280x1024x24", "-noreset", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string out;
+        Output o;
+        o.add(fds[0], &out);
+        auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (out.find('\n') == std::string::npos && Clock::now() < deadline &&
+               waitpid(pid_, nullptr, WNOHANG) == 0)
+            o.pump(100);
+        o.drain();
+        if (out.find('\n') == std::string::npos) {
+            stop();
+            die("Xvfb did not start (is the xvfb package installed?)");
+        }
+        name_ = ":" + std::to_string(std::atoi(out.c_str()));
+    }
+    ~Xvfb() { stop(); }
+    Xvfb(const Xvfb &) = delete;
+    Xvfb &operator=(const Xvfb &) = delete;
+    const std::string &name() const { return name_; }
+    pid_t pid() const { return pid_; }
+    void stop()
+    {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 500 && waitpid(pid_, nullptr, WNOHANG) != pid_; i++)
+            usleep(10000);
+        if (kill(pid_, 0) == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+struct Options {
+    std::string x8a, raw, probe;
+    int rounds = 5;
+};
+
+class Bench {
+  public:
+    Bench(const Options &o, const Xvfb &x) : opt_(o), xvfb_(x) {}
+
+    Run run(const std::string &program, bool probed)
+    {
+        int err_pipe[2], phase_pipe[2] = {-1, -1};
+        if (pipe(err_pipe) != 0 || (probed && pipe(phase_pipe) != 0))
+            die("pipe failed");
+        double start = now_s();
+        pid_t pid = fork();
+        if (pid < 0)
+            die("fork failed");
+        if (pid == 0) {
+            setenv("DISPLAY", xvfb_.name().c_str(), 1);
+            if (probed) {
+                setenv("LD_PRELOAD", opt_.probe.c_str(), 1);
+                setenv("X8A_PHASE_FD", std::to_string(phase_pipe[1]).c_str(), 1);
+                close(phase_pipe[0]);
+            }
+            close(err_pipe[0]);
+            int devnull = open("/dev/null", O_RDWR);
+            dup2(devnull, 0);
+            dup2(devnull, 1);
+            dup2(err_pipe[1], 2);
+            execl(program.c_str(), program.c_str(), static_cast<char *>(nullptr));
+            std::perror(program.c_str());
+            _exit(127);
+        }
+        close(err_pipe[1]);
+        if (probed)
+            close(phase_pipe[1]);
+        Run r;
+        std::string phases;
+        Output out;
+        out.add(err_pipe[0], &r.err);
+        if (probed)
+            out.add(phase_pipe[0], &phases);
+        int status = 0;
+        rusage ru{};
+        bool child_seen = !probed;
+        for (;;) {
+            if (!child_seen && now_s() - start < 10)
+                child_seen = note_child_files(pid);
+            r.hwm_kb = std::max(r.hwm_kb, vm_hwm_kb(pid));
+            pid_t w = wait4(pid, &status, WNOHANG, &ru);
+            if (w == pid)
+                break;
+            if (now_s() - start > Run_limit_s) {
+                kill(pid, SIGKILL);
+                wait4(pid, &status, 0, &ru);
+                r.err += "x8a_bench: killed after " + std::to_string(Run_limit_s) + " s\n";
+                break;
+            }
+            out.pump(20);
+        }
+        double end = now_s();
+        out.drain();
+        r.seconds = end - start;
+        r.max_rss_kb = ru.ru_maxrss;
+        r.cpu_s = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+                  static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+        r.status = status;
+        collect_orphans(program);
+        if (probed)
+            parse_phases(phases, start, end, r);
+        return r;
+    }
+
+    std::vector<std::string> leftovers;
+
+    // Files the programs' children run from, which must be gone afterwards.
+    std::set<std::string> child_files;
+
+  private:
+    // Looked at only during the probed runs, which are not the ones timed
+    // as a whole.
+    bool note_child_files(pid_t parent)
+    {
+        bool seen = false;
+        for (pid_t k : children_of(parent)) {
+            char path[4096];
+            ssize_t n = readlink(("/proc/" + std::to_string(k) + "/exe").c_str(), path,
+                                 sizeof path - 1);
+            if (n <= 0)
+                continue;
+            std::string exe(path, static_cast<size_t>(n));
+            if (exe.rfind("/tmp/", 0) == 0) {
+                child_files.insert(exe.substr(0, exe.find(' ')));
+                seen = true;
+            }
+        }
+        return seen;
+    }
+
+    // The programs' own children must have ended with them; whatever is
+    // still there is noted and stopped.
+    void collect_orphans(const std::string &program)
+    {
+        for (int i = 0; i < 100; i++) {
+            while (waitpid(-1, nullptr, WNOHANG) > 0) {
+            }
+            auto kids = children_of(getpid());
+            kids.erase(std::remove(kids.begin(), kids.end(), xvfb_.pid()), kids.end());
+            if (kids.empty())
+                return;
+            if (i == 99)
+                for (pid_t k : kids) {
+                    leftovers.push_back("process " + std::to_string(k) + " left by " + program);
+                    kill(k, SIGKILL);
+                    waitpid(k, nullptr, 0);
+                }
+            usleep(10000);
+        }
+    }
+
+    static void parse_phases(const std::string &text, double start, double end, Run &r)
+    {
+        std::istringstream in(text);
+        std::string name;
+        double t, cpu;
+        long kb;
+        struct mark {
+            std::string name;
+            double t, cpu;
+        };
+        std::vector<mark> marks{{"open", start, 0}};
+        while (in >> name >> t >> kb >> cpu) {
+            if (name == "start")
+                continue;
+            if (name == "exit")
+                name = "end";
+            else
+                r.phase_rss[name] = kb;
+            marks.push_back({name, name == "end" ? end : t, cpu});
+        }
+        if (marks.back().name != "end")
+            marks.push_back({"end", end, marks.back().cpu});
+        for (size_t i = 0; i + 1 < marks.size(); i++) {
+            r.phase_s[marks[i].name] = marks[i + 1].t - marks[i].t;
+            r.phase_cpu[marks[i].name] = marks[i + 1].cpu - marks[i].cpu;
+        }
+    }
+
+    const Options &opt_;
+    const Xvfb &xvfb_;
+};
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+Options parse(int argc, char **argv)
+{
+    Options o;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                die("missing value after " + a);
+            return argv[++i];
+        };
+        if (a == "--x8a")
+            o.x8a = value();
+        else if (a == "--raw")
+            o.raw = value();
+        else if (a == "--probe")
+            o.probe = value();
+        else if (a == "--rounds")
+            o.rounds = std::max(1, std::atoi(value().c_str()));
+        else
+            die("usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N]");
+    }
+    if (o.x8a.empty() || o.raw.empty())
+        die("usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N]");
+    for (auto *p : {&o.x8a, &o.raw, &o.probe})
+        if (!p->empty() && access(p->c_str(), R_OK) != 0)
+            die(*p + ": " + std::strerror(errno));
+    return o;
+}
+
+void check_run(const char *what, const Run &r)
+{
+    if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != 0) {
+        std::fprintf(stderr, "x8a_bench: %s failed (wait status %d):\n%s", what, r.status,
+                     r.err.c_str());
+        std::exit(1);
+    }
+}
+
+std::string first_lines(const std::string &s, int n)
+{
+    std::istringstream in(s);
+    std::string line, out;
+    for (int i = 0; i < n && std::getline(in, line); i++)
+        out += "    " + line + "\n";
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options opt = parse(argc, argv);
+    const char *loc = std::setlocale(LC_CTYPE, "");
+    if (!loc)
+        die("the locale named by the environment is not installed");
+    std::string locale_name = loc, codeset = nl_langinfo(CODESET);
+
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    signal(SIGPIPE, SIG_IGN);
+    auto tmp_before = tmp_names();
+    std::vector<Run> x8a, raw, x8a_p, raw_p;
+    std::vector<std::string> leftovers;
+    std::set<std::string> child_files;
+    std::string screen;
+    {
+        Xvfb server;
+        screen = server.name();
+        Bench bench(opt, server);
+        std::printf("x8a benchmark: %d rounds on a private Xvfb %s (1280x1024, depth 24), "
+                    "locale %s (codeset %s)\n",
+                    opt.rounds, screen.c_str(), locale_name.c_str(), codeset.c_str());
+        std::fflush(stdout);
+        for (int i = 0; i < opt.rounds; i++) {
+            bool x8a_first = i % 2 == 0;
+            for (int k = 0; k < 2; k++) {
+                bool is_x8a = (k == 0) == x8a_first;
+                Run r = bench.run(is_x8a ? opt.x8a : opt.raw, false);
+                check_run(is_x8a ? "x8a" : "x8a_raw", r);
+                (is_x8a ? x8a : raw).push_back(r);
+            }
+            if (!opt.probe.empty())
+                for (int k = 0; k < 2; k++) {
+                    bool is_x8a = (k == 0) == x8a_first;
+                    Run r = bench.run(is_x8a ? opt.x8a : opt.raw, true);
+                    check_run(is_x8a ? "x8a (probed)" : "x8a_raw (probed)", r);
+                    (is_x8a ? x8a_p : raw_p).push_back(r);
+                }
+            std::printf("  round %d: x8a %.3f s, raw %.3f s, ratio %.4f\n", i + 1,
+                        x8a.back().seconds, raw.back().seconds,
+                        x8a.back().seconds / raw.back().seconds);
+            std::fflush(stdout);
+        }
+        leftovers = bench.leftovers;
+        child_files = bench.child_files;
+    }
+    // Xvfb is gone: its lock file and socket must be gone too.
+    for (int i = 0; i < 100; i++) {
+        while (waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        if (children_of(getpid()).empty())
+            break;
+        usleep(10000);
+    }
+    for (pid_t k : children_of(getpid()))
+        leftovers.push_back("process " + std::to_string(k) + " still running");
+    // Other programs may come and go in /tmp meanwhile: only the names that
+    // these runs make count.
+    std::string number = screen.substr(1);
+    for (auto &n : tmp_names())
+        if (!tmp_before.count(n) &&
+            (n.rfind("_xslave_", 0) == 0 || n == ".X" + number + "-lock" ||
+             n == ".X11-unix/X" + number))
+            leftovers.push_back("/tmp/" + n);
+    for (auto &f : child_files)
+        if (access(f.c_str(), F_OK) == 0)
+            leftovers.push_back(f);
+
+    std::vector<double> tx, tr, ratios;
+    std::vector<double> mx, mr, wx, wr, cx, cr;
+    for (size_t i = 0; i < x8a.size(); i++) {
+        tx.push_back(x8a[i].seconds);
+        tr.push_back(raw[i].seconds);
+        ratios.push_back(x8a[i].seconds / raw[i].seconds);
+        mx.push_back(static_cast<double>(x8a[i].hwm_kb));
+        mr.push_back(static_cast<double>(raw[i].hwm_kb));
+        wx.push_back(static_cast<double>(x8a[i].max_rss_kb));
+        wr.push_back(static_cast<double>(raw[i].max_rss_kb));
+        cx.push_back(x8a[i].cpu_s);
+        cr.push_back(raw[i].cpu_s);
+    }
+    double ratio = median(ratios);
+    std::printf("\n%-15s %10s %10s %9s\n", "", "x8a (s)", "raw (s)", "x8a/raw");
+    std::printf("%-15s %10.3f %10.3f %9.4f   (median of %zu paired ratios, %.4f .. %.4f)\n",
+                "whole run", median(tx), median(tr), ratio, ratios.size(),
+                *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
+    std::printf("%-15s %10.3f %10.3f %9.4f   (the programs' own processor time, median)\n",
+                "client CPU", median(cx), median(cr), median(cx) / median(cr));
+    if (!x8a_p.empty()) {
+        std::printf("phases, from %zu runs each with the phase probe preloaded:\n", x8a_p.size());
+        std::printf("  %-13s %10s %10s %9s %12s %12s\n", "", "x8a (s)", "raw (s)", "x8a/raw",
+                    "x8a CPU (s)", "raw CPU (s)");
+        for (const char *ph : Phases) {
+            std::vector<double> px, pr, pq, ux, ur;
+            for (size_t i = 0; i < x8a_p.size(); i++) {
+                auto a = x8a_p[i].phase_s.find(ph), b = raw_p[i].phase_s.find(ph);
+                if (a == x8a_p[i].phase_s.end() || b == raw_p[i].phase_s.end())
+                    continue;
+                px.push_back(a->second);
+                pr.push_back(b->second);
+                pq.push_back(a->second / b->second);
+                ux.push_back(x8a_p[i].phase_cpu[ph]);
+                ur.push_back(raw_p[i].phase_cpu[ph]);
+            }
+            if (px.empty())
+                std::printf("  %-13s %10s %10s %9s\n", ph, "-", "-", "-");
+            else
+                std::printf("  %-13s %10.3f %10.3f %9.4f %12.3f %12.3f\n", ph, median(px),
+                            median(pr), median(pq), median(ux), median(ur));
+        }
+    }
+    double dx = median(mx), dr = median(mr);
+    std::printf("\npeak RSS (median of VmHWM): x8a %.0f kB, raw %.0f kB, difference %+.0f kB\n",
+                dx, dr, dx - dr);
+    std::printf("  (wait4's maximum over each program and the children it waited for: x8a %.0f kB, "
+                "raw %.0f kB)\n",
+                median(wx), median(wr));
+    if (!x8a_p.empty()) {
+        auto growth = [](const std::vector<Run> &runs) {
+            std::vector<double> g;
+            for (auto &r : runs) {
+                auto a = r.phase_rss.find("sweeps"), b = r.phase_rss.find("close");
+                if (a != r.phase_rss.end() && b != r.phase_rss.end())
+                    g.push_back(static_cast<double>(b->second - a->second));
+            }
+            return median(g);
+        };
+        std::printf("resident memory at each phase start, kB (last probed run):\n");
+        std::printf("  %-13s %10s %10s\n", "", "x8a", "raw");
+        for (const char *ph : Phases) {
+            auto a = x8a_p.back().phase_rss.find(ph), b = raw_p.back().phase_rss.find(ph);
+            if (a != x8a_p.back().phase_rss.end() && b != raw_p.back().phase_rss.end())
+                std::printf("  %-13s %10ld %10ld\n", ph, a->second, b->second);
+        }
+        std::printf("growth from the sweeps to the close (median): x8a %+.0f kB, raw %+.0f kB\n",
+                    growth(x8a_p), growth(raw_p));
+    }
+    std::string warnings = x8a.back().err;
+    if (!warnings.empty())
+        std::printf("\nx8a wrote to standard error (last run):\n%s", first_lines(warnings, 5).c_str());
+
+    std::printf("\ngoals: whole run x8a/raw <= 1.03: %s (%.4f); peak RSS difference <= 2048 kB: "
+                "%s (%+.0f kB)\n",
+                ratio <= 1.03 ? "met" : "MISSED", ratio, dx - dr <= 2048 ? "met" : "MISSED",
+                dx - dr);
+    if (leftovers.empty())
+        std::printf("left behind: nothing (no process; no file in /tmp, %zu child executable%s "
+                    "checked)\n",
+                    child_files.size(), child_files.size() == 1 ? "" : "s");
+    else
+        for (auto &l : leftovers)
+            std::printf("LEFT BEHIND: %s\n", l.c_str());
+    return leftovers.empty() ? 0 : 1;
+}

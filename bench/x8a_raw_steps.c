@@ -1,0 +1,200 @@
+/*
+ * x8a_raw_steps.c - x8a's drawing in plain Xlib, request for request.
+ *
+ * Mirrors the library's work for each x8a call: a colour sets the GC's
+ * foreground (sent with the next drawing request); a line is a point at
+ * each end around the line, to the layer pixmap and then to the window; a
+ * filled circle or rectangle goes to both; a string is drawn with the font
+ * set to both; every call ends with a flush.  The random sequence is x8a's:
+ * rand() without a seed, red, green, blue, then x, y.
+ */
+#include "x8a_raw_steps.h"
+#include "x8a.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static void mask_layout(unsigned long mask, int *shift, int *bits)
+{
+    *shift = 0;
+    *bits = 0;
+    while (mask && !((mask >> *shift) & 1))
+        (*shift)++;
+    while ((mask >> (*shift + *bits)) & 1)
+        (*bits)++;
+}
+
+static unsigned long channel(int c, unsigned long mask)
+{
+    int shift, bits;
+    mask_layout(mask, &shift, &bits);
+    return ((unsigned long)c >> (8 - bits)) << shift;
+}
+
+unsigned long x8a_raw_pixel(const Visual *visual, int red, int green, int blue)
+{
+    return channel(red, visual->red_mask) | channel(green, visual->green_mask) |
+           channel(blue, visual->blue_mask);
+}
+
+void x8a_raw_init(struct x8a_raw *r, Display *dpy, Drawable layer, Drawable window, GC gc,
+                  int height, const Visual *visual)
+{
+    memset(r, 0, sizeof *r);
+    r->dpy = dpy;
+    r->targets[0] = layer;
+    r->targets[1] = window;
+    r->gc = gc;
+    r->height = height;
+    r->visual = visual;
+}
+
+void x8a_raw_free_fontsets(struct x8a_raw *r)
+{
+    int i;
+    for (i = 0; i < r->nfontsets; i++)
+        XFreeFontSet(r->dpy, r->fontsets[i]);
+    r->nfontsets = 0;
+}
+
+void x8a_raw_colour(struct x8a_raw *r, int red, int green, int blue)
+{
+    XSetForeground(r->dpy, r->gc, x8a_raw_pixel(r->visual, red, green, blue));
+}
+
+static void random_colour(struct x8a_raw *r)
+{
+    int red = rand() % 255;
+    int green = rand() % 255;
+    int blue = rand() % 255;
+    x8a_raw_colour(r, red, green, blue);
+}
+
+/* User y grows upward from the bottom row. */
+static int row(const struct x8a_raw *r, int y)
+{
+    return r->height - y - 1;
+}
+
+static void centre_line_to(struct x8a_raw *r, int x1, int y1)
+{
+    int i;
+    random_colour(r);
+    for (i = 0; i < 2 && r->targets[i]; i++) {
+        XDrawPoint(r->dpy, r->targets[i], r->gc, 512, row(r, 384));
+        XDrawLine(r->dpy, r->targets[i], r->gc, 512, row(r, 384), x1, row(r, y1));
+        XDrawPoint(r->dpy, r->targets[i], r->gc, x1, row(r, y1));
+    }
+    XFlush(r->dpy);
+}
+
+void x8a_raw_sweep_pass(struct x8a_raw *r)
+{
+    int x, y;
+    for (x = 1; x < 1024; x++)
+        centre_line_to(r, x, 1);
+    for (y = 1; y < 768; y++)
+        centre_line_to(r, 1024, y);
+    for (x = 1; x < 1024; x++)
+        centre_line_to(r, 1024 - x, 768);
+    for (y = 1; y < 768; y++)
+        centre_line_to(r, 0, 768 - y);
+}
+
+void x8a_raw_circles(struct x8a_raw *r, int radius, double limit)
+{
+    double n;
+    for (n = 1.0; n < limit; n += 1.0) {
+        int x, y, i;
+        random_colour(r);
+        x = rand() % X8A_WIDTH;
+        y = rand() % X8A_HEIGHT;
+        for (i = 0; i < 2 && r->targets[i]; i++)
+            XFillArc(r->dpy, r->targets[i], r->gc, x - radius, row(r, y + radius),
+                     (unsigned)(2 * radius), (unsigned)(2 * radius), 0, 360 * 64);
+        XFlush(r->dpy);
+    }
+}
+
+void x8a_raw_rectangles(struct x8a_raw *r, double limit)
+{
+    double n;
+    for (n = 1.0; n < limit; n += 1.0) {
+        int x, y, i;
+        random_colour(r);
+        x = rand() % X8A_WIDTH;
+        y = rand() % X8A_HEIGHT;
+        for (i = 0; i < 2 && r->targets[i]; i++)
+            XFillRectangle(r->dpy, r->targets[i], r->gc, x, row(r, y + 30), 60, 30);
+        XFlush(r->dpy);
+    }
+}
+
+/* The font set of a pixel size, created on first use with the library's
+ * two fallbacks. */
+static XFontSet fontset(struct x8a_raw *r, int size)
+{
+    static const char *const fallbacks[] = {"-*-fixed-medium-r-normal--14-*", "fixed,-*--14-*"};
+    char name[96];
+    char **missing;
+    int nmissing, i;
+    char *def;
+    XFontSet fs;
+
+    for (i = 0; i < r->nfontsets; i++)
+        if (r->fontset_sizes[i] == size)
+            return r->fontsets[i];
+    snprintf(name, sizeof name, X8A_FONTSET_PATTERN, size);
+    fs = XCreateFontSet(r->dpy, name, &missing, &nmissing, &def);
+    for (i = 0; !fs && i < 2; i++) {
+        if (missing)
+            XFreeStringList(missing);
+        fs = XCreateFontSet(r->dpy, fallbacks[i], &missing, &nmissing, &def);
+    }
+    if (missing)
+        XFreeStringList(missing);
+    if (fs && r->nfontsets < 4) {
+        r->fontset_sizes[r->nfontsets] = size;
+        r->fontsets[r->nfontsets++] = fs;
+    }
+    return fs;
+}
+
+static void string_at(struct x8a_raw *r, XFontSet fs, int x, int y, const char *text)
+{
+    int i;
+    if (fs)
+        for (i = 0; i < 2 && r->targets[i]; i++)
+            XmbDrawString(r->dpy, r->targets[i], fs, r->gc, x, row(r, y), text, (int)strlen(text));
+    XFlush(r->dpy);
+}
+
+void x8a_raw_latin_strings(struct x8a_raw *r, int size, double limit)
+{
+    double n;
+    for (n = 1.0; n < limit; n += 1.0) {
+        int x, y;
+        XFontSet fs;
+        random_colour(r);
+        fs = fontset(r, size);
+        x = rand() % X8A_WIDTH;
+        y = rand() % X8A_HEIGHT;
+        string_at(r, fs, x, y, X8A_LATIN_TEXT);
+    }
+}
+
+void x8a_raw_japanese_strings(struct x8a_raw *r, double limit)
+{
+    double n;
+    for (n = 1.0; n < limit; n += 1.0) {
+        int grey = (int)n % 255;
+        int x, y;
+        XFontSet fs;
+        x8a_raw_colour(r, grey, grey, grey);
+        fs = fontset(r, 48);
+        x = rand() % X8A_WIDTH;
+        y = rand() % X8A_HEIGHT;
+        string_at(r, fs, x, y, X8A_JAPANESE_TEXT);
+    }
+}

@@ -1,0 +1,46 @@
+/*
+ * x8a_raw_steps.h - x8a's drawing written directly against Xlib: the same
+ * requests in the same order as the library issues them for x8a (same
+ * colours, layer pixmap then window, the end points of lines, a flush
+ * after every call, the same font sets and strings).  The benchmark times
+ * it against x8a; the tests use it as the reference picture.
+ */
+#ifndef X8A_RAW_STEPS_H
+#define X8A_RAW_STEPS_H
+
+#include <X11/Xlib.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct x8a_raw {
+    Display *dpy;
+    Drawable targets[2]; /* the layer pixmap, then the window (0: none) */
+    GC gc;
+    int height;          /* canvas height: user y grows upward from the bottom row */
+    const Visual *visual; /* TrueColor */
+    int nfontsets;       /* font sets created so far, one per pixel size */
+    int fontset_sizes[4];
+    XFontSet fontsets[4];
+};
+
+/* Fills in everything but the font sets from the drawables given. */
+void x8a_raw_init(struct x8a_raw *r, Display *dpy, Drawable layer, Drawable window, GC gc,
+                  int height, const Visual *visual);
+void x8a_raw_free_fontsets(struct x8a_raw *r);
+
+/* The pixel of 8-bit components on a TrueColor visual. */
+unsigned long x8a_raw_pixel(const Visual *visual, int red, int green, int blue);
+void x8a_raw_colour(struct x8a_raw *r, int red, int green, int blue);
+void x8a_raw_sweep_pass(struct x8a_raw *r);
+void x8a_raw_circles(struct x8a_raw *r, int radius, double limit);
+void x8a_raw_rectangles(struct x8a_raw *r, double limit);
+void x8a_raw_latin_strings(struct x8a_raw *r, int size, double limit);
+void x8a_raw_japanese_strings(struct x8a_raw *r, double limit);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* X8A_RAW_STEPS_H */

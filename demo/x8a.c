@@ -1,0 +1,36 @@
+/*
+ * x8a - kova's demonstration program and load test.
+ *
+ * Opens one 1024 x 768 window and fills it with radial sweeps of lines,
+ * 99,999 each of small circles, rectangles and large circles, and 99,999
+ * each of Latin strings in 14- and 16-pixel font sets and of katakana
+ * strings in a 48-pixel font set, then closes it.  It takes no arguments,
+ * reads no input and checks no results: the library reports its own
+ * failures.  The katakana render in an EUC-JP locale (e.g. LC_ALL=ja_JP.eucJP).
+ */
+#include "x8a.h"
+
+#include <kova.h>
+
+int main(void)
+{
+    int win = kova_gopen(X8A_WIDTH, X8A_HEIGHT);
+    double pass;
+
+    kova_winname(win, X8A_WINDOW_NAME);
+    kova_newrgbcolor(win, 100, 100, 100);
+
+    /* The pass counter starts at 0: ten passes. */
+    for (pass = 0.0; pass <= X8A_LAST_PASS; pass += 1.0)
+        x8a_sweep_pass(win);
+
+    x8a_circles(win, 10.0, X8A_LIMIT);
+    x8a_rectangles(win, X8A_LIMIT);
+    x8a_circles(win, 30.0, X8A_LIMIT);
+    x8a_latin_strings(win, 14, X8A_LIMIT);
+    x8a_latin_strings(win, 16, X8A_LIMIT);
+    x8a_japanese_strings(win, X8A_LIMIT);
+
+    kova_gclose(win);
+    return 0;
+}

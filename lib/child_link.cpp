@@ -1,0 +1,256 @@
+/*
+ * child_link.cpp - the library's side of the window child process: writing
+ * the embedded executable to /tmp, starting it, and the command events.
+ *
+ * Every wait for the child's acknowledgement reads the X connection with a
+ * short poll() timeout and looks between reads whether the child is still
+ * there, so a child that died (or never came up) ends the wait instead of
+ * hanging the application.
+ */
+#include "kova_private.h"
+#include "kova_protocol.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char exec_template[] = "/tmp/_xslave_XXXXXX";
+static_assert(sizeof exec_template <= sizeof Exec_slave_tmp, "template fits Exec_slave_tmp");
+
+/* Writing the copy is tried this many times, 10 ms apart. */
+constexpr int mkexec_attempts = 5;
+/* How long one look at the X connection waits for the acknowledgement. */
+constexpr int ack_poll_ms = 10;
+
+/* The process that wrote the temporary copy: only it removes the copy. */
+pid_t Exec_owner = 0;
+
+bool have_exec_file() { return std::strcmp(Exec_slave_tmp, exec_template) != 0; }
+
+bool write_all(int fd, const unsigned char *p, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+/* A copy that dies with the process: the exit path may be taken (SIGINT,
+ * SIGTERM, a fatal error) while the copy still exists. */
+void remove_exec_file_at_exit()
+{
+    if (getpid() == Exec_owner)
+        rmexecfile();
+}
+
+/* True when a handler of the application's or the library's collects ended
+ * children; otherwise this file collects the child itself. */
+bool sigchld_is_handled()
+{
+    struct sigaction sa;
+    if (sigaction(SIGCHLD, nullptr, &sa) != 0)
+        return false;
+    if (sa.sa_flags & SA_SIGINFO)
+        return true;
+    return sa.sa_handler != SIG_DFL && sa.sa_handler != SIG_IGN;
+}
+
+/* True when the window child has ended.  Only looks (WNOWAIT) when a
+ * SIGCHLD handler will collect it and clear Cpid; collects it here when no
+ * handler is installed. */
+bool child_gone()
+{
+    pid_t pid = Cpid;
+    if (pid <= 0)
+        return true;
+    siginfo_t info;
+    std::memset(&info, 0, sizeof info);
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD; /* collected already, or not our child */
+    if (info.si_pid == 0)
+        return false;
+    if (!sigchld_is_handled() && waitpid(pid, nullptr, WNOHANG) == pid && Cpid == pid)
+        Cpid = 0;
+    return true;
+}
+
+bool is_ack(const XEvent &ev)
+{
+    return ev.type == GraphicsExpose && ev.xgraphicsexpose.send_event &&
+           ev.xgraphicsexpose.minor_code == KOVA_CMD_ACK;
+}
+
+/* Reads events until the child's acknowledgement, dropping every other one
+ * (our own commands come back too).  0 on the acknowledgement, -1 when the
+ * child has ended without sending it. */
+int wait_for_ack()
+{
+    int fd = ConnectionNumber(Pc_dis);
+    for (;;) {
+        bool gone = child_gone();
+        while (XPending(Pc_dis) > 0) {
+            XEvent ev;
+            XNextEvent(Pc_dis, &ev);
+            if (is_ack(ev))
+                return 0;
+        }
+        if (gone)
+            return -1;
+        pollfd p{fd, POLLIN, 0};
+        poll(&p, 1, ack_poll_ms);
+    }
+}
+
+std::string number(unsigned long v) { return std::to_string(v); }
+
+[[noreturn]] void fatal(const char *msg)
+{
+    fputs(msg, stderr);
+    exit(1);
+}
+
+} // namespace
+
+int mkexecfile(void)
+{
+    for (int attempt = 0; attempt < mkexec_attempts; attempt++) {
+        if (attempt > 0)
+            kova_msleep(10);
+        std::memcpy(Exec_slave_tmp, exec_template, sizeof exec_template);
+        Exec_fd = mkstemp(Exec_slave_tmp);
+        if (Exec_fd == -1) {
+            std::memcpy(Exec_slave_tmp, exec_template, sizeof exec_template);
+            return -1;
+        }
+        Exec_owner = getpid();
+        struct stat st;
+        bool ok = fstat(Exec_fd, &st) == 0 && write_all(Exec_fd, _xslave_, _xslave__size) &&
+                  fstat(Exec_fd, &st) == 0 && static_cast<size_t>(st.st_size) == _xslave__size &&
+                  fchmod(Exec_fd, (st.st_mode & 07777) | S_IXUSR) == 0 && fsync(Exec_fd) == 0;
+        if (ok)
+            return 0;
+        rmexecfile();
+    }
+    return -1;
+}
+
+void rmexecfile(void)
+{
+    if (Exec_fd != -1) {
+        close(Exec_fd);
+        Exec_fd = -1;
+    }
+    /* Once removed, the name may be another process's next mkstemp result:
+     * forget it rather than remove it twice. */
+    if (have_exec_file()) {
+        remove(Exec_slave_tmp);
+        std::memcpy(Exec_slave_tmp, exec_template, sizeof exec_template);
+    }
+}
+
+void send_command_to_child(int window, int code, unsigned long value, int flush)
+{
+    if (!Pc_dis || !Pc_zwin)
+        return;
+    XEvent ev;
+    std::memset(&ev, 0, sizeof ev);
+    XGraphicsExposeEvent &g = ev.xgraphicsexpose;
+    g.type = GraphicsExpose;
+    g.serial = 0;
+    g.send_event = True;
+    g.display = Pc_dis;
+    g.drawable = value;
+    g.major_code = window;
+    g.minor_code = code;
+    XSendEvent(Pc_dis, Pc_zwin, False, ExposureMask, &ev);
+    if (flush)
+        XFlush(Pc_dis);
+}
+
+void sync_child(int xsync)
+{
+    if (Cpid <= 0 || !Pc_dis)
+        return;
+    XSelectInput(Pc_dis, Pc_zwin, ExposureMask);
+    send_command_to_child(0, KOVA_CMD_SYNC, 0, 1);
+    if (xsync)
+        XSync(Pc_dis, False);
+    wait_for_ack();
+    XSelectInput(Pc_dis, Pc_zwin, 0);
+}
+
+void start_child(void)
+{
+    static bool cleanup_registered = false;
+    if (!cleanup_registered)
+        cleanup_registered = atexit(remove_exec_file_at_exit) == 0;
+
+    const std::string args[] = {
+        "1",
+        number(static_cast<unsigned long>(getpid())),
+        number(get_color_pixel("#c0c0c0")),
+        number(get_color_pixel("#6f6f6f")),
+        number(get_color_pixel("#a3a3a3")),
+        number(get_color_pixel("#e7e7e7")),
+        std::to_string(KOVA_SCROLLBAR_WIDTH),
+        number(Pc_zwin),
+    };
+
+    if (mkexecfile() == -1)
+        fatal("KOVA: [ERROR] Cannot create a file in /tmp/.\n");
+    if (Exec_fd != -1) {
+        close(Exec_fd);
+        Exec_fd = -1;
+    }
+    char *argv[10];
+    argv[0] = Exec_slave_tmp;
+    for (size_t i = 0; i < 8; i++)
+        argv[i + 1] = const_cast<char *>(args[i].c_str());
+    argv[9] = nullptr;
+
+    XSelectInput(Pc_dis, Pc_zwin, ExposureMask);
+    XFlush(Pc_dis);
+    XSync(Pc_dis, False);
+
+    /* SIGCHLD waits until Cpid holds the id, so that a child ending at once
+     * is still recognised as ours. */
+    sigset_t chld, saved;
+    sigemptyset(&chld);
+    sigaddset(&chld, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &chld, &saved);
+    pid_t pid = fork();
+    if (pid == 0) {
+        sigprocmask(SIG_SETMASK, &saved, nullptr);
+        fcntl(ConnectionNumber(Pc_dis), F_SETFD, FD_CLOEXEC);
+        execv(argv[0], argv);
+        fputs("KOVA: [ERROR] Cannot exec child process.\n", stderr);
+        kill(getppid(), SIGTERM);
+        _exit(-1);
+    }
+    Cpid = pid > 0 ? pid : 0;
+    sigprocmask(SIG_SETMASK, &saved, nullptr);
+    if (pid < 0) {
+        rmexecfile();
+        fatal("KOVA: [ERROR] fork() failed.\n");
+    }
+
+    int acked = wait_for_ack();
+    XSelectInput(Pc_dis, Pc_zwin, 0);
+    rmexecfile();
+    if (acked != 0)
+        fatal("KOVA: [ERROR] The child process ended before it started to serve the windows.\n");
+}

@@ -1,0 +1,36 @@
+# x8a's test draws the demo's steps and their plain-Xlib twin from the
+# benchmark, and runs the built program.
+if(TARGET test_x8a)
+  target_sources(test_x8a PRIVATE ${CMAKE_SOURCE_DIR}/demo/x8a_steps.c
+                                  ${CMAKE_SOURCE_DIR}/bench/x8a_raw_steps.c)
+  target_include_directories(test_x8a PRIVATE ${CMAKE_SOURCE_DIR}/demo ${CMAKE_SOURCE_DIR}/bench)
+  add_dependencies(test_x8a x8a)
+endif()
+
+# The scrollbar module's unit tests link the module itself.
+if(TARGET test_scrollbar)
+  target_link_libraries(test_scrollbar PRIVATE kova_scrollbar)
+endif()
+
+# A real Fortran program, built with the Fortran compiler against the shared
+# library, draws through the single-window entry points; test_fortran reads
+# its window back.  Without a Fortran compiler the pair is left out.
+include(CheckLanguage)
+check_language(Fortran)
+if(CMAKE_Fortran_COMPILER)
+  enable_language(Fortran)
+  add_executable(fortran_plot ${CMAKE_CURRENT_SOURCE_DIR}/fortran/plot.f90)
+  target_link_libraries(fortran_plot PRIVATE kova)
+  kova_sanitize(fortran_plot)
+  add_executable(test_fortran ${CMAKE_CURRENT_SOURCE_DIR}/fortran/test_fortran.cpp)
+  target_link_libraries(test_fortran PRIVATE kova_testing)
+  target_include_directories(test_fortran PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_options(test_fortran PRIVATE ${KOVA_WARNINGS})
+  target_compile_definitions(test_fortran PRIVATE KOVA_FORTRAN_PLOT="$<TARGET_FILE:fortran_plot>")
+  kova_sanitize(test_fortran)
+  add_dependencies(test_fortran fortran_plot)
+  add_test(NAME test_fortran.d24 COMMAND test_fortran --depth=24)
+  set_tests_properties(test_fortran.d24 PROPERTIES TIMEOUT 300)
+else()
+  message(STATUS "No Fortran compiler found: the Fortran program test is not built")
+endif()
