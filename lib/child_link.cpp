@@ -183,7 +183,7 @@ void send_command_to_child(int window, int code, unsigned long value, int flush)
 
 void sync_child(int xsync)
 {
-    if (Cpid <= 0 || !Pc_dis)
+    if (Cpid <= 0 || !Pc_dis || !Pc_zwin)
         return;
     XSelectInput(Pc_dis, Pc_zwin, ExposureMask);
     send_command_to_child(0, KOVA_CMD_SYNC, 0, 1);
