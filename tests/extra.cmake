@@ -34,3 +34,7 @@ if(CMAKE_Fortran_COMPILER)
 else()
   message(STATUS "No Fortran compiler found: the Fortran program test is not built")
 endif()
+
+# Installation, pkg-config, soname and the exported symbols.
+add_test(NAME install_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install_check.sh
+         ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
