@@ -1,15 +1,17 @@
 // x8a_bench - times x8a against x8a_raw, the same X requests written
 // directly against Xlib, on one private Xvfb.
 //
-//   x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N]
+//   x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N] [--pin]
 //
-// Each round runs both programs once for the whole-run time and peak
-// resident memory (x8a first in odd rounds, raw first in even ones) and,
-// with --probe, once more each with the phase probe preloaded for the
-// per-phase times and the resident memory at each phase.  The locale is
-// the one the environment names.  Nothing is left behind: the Xvfb is
-// stopped, orphans of the programs are collected (this process is their
-// subreaper) and /tmp is compared before and after.
+// Each round runs both programs once for the whole-run time, peak resident
+// memory and the processor time of program and server (x8a first in odd
+// rounds, raw first in even ones) and, with --probe, once more each with
+// the phase probe preloaded for the per-phase times, processor times,
+// request counts and resident memory.  --pin keeps the server on processor
+// 0 and the programs on processor 1.  The locale is the one the
+// environment names.  Nothing is left behind: the Xvfb is stopped, orphans
+// of the programs are collected (this process is their subreaper) and
+// /tmp is compared before and after.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -24,6 +26,7 @@
 #include <langinfo.h>
 #include <map>
 #include <poll.h>
+#include <sched.h>
 #include <set>
 #include <sstream>
 #include <string>
@@ -43,6 +46,20 @@ const char *const Phases[] = {"open",       "sweeps",     "small-circles", "rect
                               "close"};
 constexpr int Run_limit_s = 900;
 
+// With --pin, the server runs on processor 0 and the programs on processor
+// 1, so that the two do not chase each other across processors.
+bool Pin = false;
+
+void pin_to(int cpu)
+{
+    if (!Pin)
+        return;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    sched_setaffinity(0, sizeof set, &set);
+}
+
 [[noreturn]] void die(const std::string &msg)
 {
     std::fprintf(stderr, "x8a_bench: %s\n", msg.c_str());
@@ -61,11 +78,13 @@ struct Run {
     long hwm_kb = 0;      // the program's own peak, polled while it runs
     long max_rss_kb = 0;  // from wait4: the largest of it and the children it waited for
     double cpu_s = 0;     // user + system time of it and the children it waited for
+    double server_cpu_s = 0; // the X server's user + system time during the run
     int status = 0;
     std::string err;
     std::map<std::string, double> phase_s;  // phase name -> duration
     std::map<std::string, long> phase_rss;  // phase name -> resident kB at its start
     std::map<std::string, double> phase_cpu; // phase name -> the program's processor time in it
+    std::map<std::string, unsigned long> phase_requests; // phase name -> X requests sent in it
 };
 
 // Reads whatever the fds have until both are closed or the child is gone.
@@ -144,6 +163,27 @@ std::vector<pid_t> children_of(pid_t parent)
     return out;
 }
 
+// User + system time of a running process, in seconds.
+double process_cpu_s(pid_t pid)
+{
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(f, line);
+    auto close_paren = line.rfind(')');
+    if (close_paren == std::string::npos)
+        return 0;
+    std::istringstream rest(line.substr(close_paren + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; i++) {
+        if (i == 14)
+            utime = std::stoull(field);
+        else if (i == 15)
+            stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 // The peak resident memory of a running process so far, in kB.
 long vm_hwm_kb(pid_t pid)
 {
@@ -188,6 +228,7 @@ class Xvfb {
             die("fork failed");
         if (pid_ == 0) {
             prctl(PR_SET_PDEATHSIG, SIGTERM);
+            pin_to(0);
             close(fds[0]);
             int devnull = open("/dev/null", O_RDWR);
             dup2(devnull, 0);
@@ -251,12 +292,14 @@ class Bench {
         int err_pipe[2], phase_pipe[2] = {-1, -1};
         if (pipe(err_pipe) != 0 || (probed && pipe(phase_pipe) != 0))
             die("pipe failed");
+        double server_start = process_cpu_s(xvfb_.pid());
         double start = now_s();
         pid_t pid = fork();
         if (pid < 0)
             die("fork failed");
         if (pid == 0) {
             setenv("DISPLAY", xvfb_.name().c_str(), 1);
+            pin_to(1);
             if (probed) {
                 setenv("LD_PRELOAD", opt_.probe.c_str(), 1);
                 setenv("X8A_PHASE_FD", std::to_string(phase_pipe[1]).c_str(), 1);
@@ -299,6 +342,7 @@ class Bench {
             out.pump(20);
         }
         double end = now_s();
+        r.server_cpu_s = process_cpu_s(xvfb_.pid()) - server_start;
         out.drain();
         r.seconds = end - start;
         r.max_rss_kb = ru.ru_maxrss;
@@ -364,25 +408,29 @@ class Bench {
         std::string name;
         double t, cpu;
         long kb;
+        unsigned long request;
         struct mark {
             std::string name;
             double t, cpu;
+            unsigned long request;
         };
-        std::vector<mark> marks{{"open", start, 0}};
-        while (in >> name >> t >> kb >> cpu) {
+        std::vector<mark> marks{{"open", start, 0, 0}};
+        while (in >> name >> t >> kb >> cpu >> request) {
             if (name == "start")
                 continue;
             if (name == "exit")
                 name = "end";
             else
                 r.phase_rss[name] = kb;
-            marks.push_back({name, name == "end" ? end : t, cpu});
+            marks.push_back({name, name == "end" ? end : t, cpu, request});
         }
         if (marks.back().name != "end")
-            marks.push_back({"end", end, marks.back().cpu});
+            marks.push_back({"end", end, marks.back().cpu, 0});
         for (size_t i = 0; i + 1 < marks.size(); i++) {
             r.phase_s[marks[i].name] = marks[i + 1].t - marks[i].t;
             r.phase_cpu[marks[i].name] = marks[i + 1].cpu - marks[i].cpu;
+            if (marks[i].request && marks[i + 1].request)
+                r.phase_requests[marks[i].name] = marks[i + 1].request - marks[i].request;
         }
     }
 
@@ -415,13 +463,15 @@ Options parse(int argc, char **argv)
             o.raw = value();
         else if (a == "--probe")
             o.probe = value();
+        else if (a == "--pin")
+            Pin = sysconf(_SC_NPROCESSORS_ONLN) >= 2;
         else if (a == "--rounds")
             o.rounds = std::max(1, std::atoi(value().c_str()));
         else
-            die("usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N]");
+            die("usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N] [--pin]");
     }
     if (o.x8a.empty() || o.raw.empty())
-        die("usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N]");
+        die("usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N] [--pin]");
     for (auto *p : {&o.x8a, &o.raw, &o.probe})
         if (!p->empty() && access(p->c_str(), R_OK) != 0)
             die(*p + ": " + std::strerror(errno));
@@ -486,9 +536,10 @@ int main(int argc, char **argv)
                     check_run(is_x8a ? "x8a (probed)" : "x8a_raw (probed)", r);
                     (is_x8a ? x8a_p : raw_p).push_back(r);
                 }
-            std::printf("  round %d: x8a %.3f s, raw %.3f s, ratio %.4f\n", i + 1,
-                        x8a.back().seconds, raw.back().seconds,
-                        x8a.back().seconds / raw.back().seconds);
+            std::printf("  round %d: x8a %.3f s, raw %.3f s, ratio %.4f   (server CPU %.2f s, %.2f s)\n",
+                        i + 1, x8a.back().seconds, raw.back().seconds,
+                        x8a.back().seconds / raw.back().seconds, x8a.back().server_cpu_s,
+                        raw.back().server_cpu_s);
             std::fflush(stdout);
         }
         leftovers = bench.leftovers;
@@ -517,7 +568,7 @@ int main(int argc, char **argv)
             leftovers.push_back(f);
 
     std::vector<double> tx, tr, ratios;
-    std::vector<double> mx, mr, wx, wr, cx, cr;
+    std::vector<double> mx, mr, wx, wr, cx, cr, sx, sr;
     for (size_t i = 0; i < x8a.size(); i++) {
         tx.push_back(x8a[i].seconds);
         tr.push_back(raw[i].seconds);
@@ -528,6 +579,8 @@ int main(int argc, char **argv)
         wr.push_back(static_cast<double>(raw[i].max_rss_kb));
         cx.push_back(x8a[i].cpu_s);
         cr.push_back(raw[i].cpu_s);
+        sx.push_back(x8a[i].server_cpu_s);
+        sr.push_back(raw[i].server_cpu_s);
     }
     double ratio = median(ratios);
     std::printf("\n%-15s %10s %10s %9s\n", "", "x8a (s)", "raw (s)", "x8a/raw");
@@ -537,10 +590,12 @@ int main(int argc, char **argv)
                 *std::max_element(ratios.begin(), ratios.end()));
     std::printf("%-15s %10.3f %10.3f %9.4f   (the programs' own processor time, median)\n",
                 "client CPU", median(cx), median(cr), median(cx) / median(cr));
+    std::printf("%-15s %10.3f %10.3f %9.4f   (the X server's processor time, median)\n",
+                "server CPU", median(sx), median(sr), median(sx) / median(sr));
     if (!x8a_p.empty()) {
         std::printf("phases, from %zu runs each with the phase probe preloaded:\n", x8a_p.size());
-        std::printf("  %-13s %10s %10s %9s %12s %12s\n", "", "x8a (s)", "raw (s)", "x8a/raw",
-                    "x8a CPU (s)", "raw CPU (s)");
+        std::printf("  %-13s %10s %10s %9s %12s %12s %20s\n", "", "x8a (s)", "raw (s)", "x8a/raw",
+                    "x8a CPU (s)", "raw CPU (s)", "X requests x8a/raw");
         for (const char *ph : Phases) {
             std::vector<double> px, pr, pq, ux, ur;
             for (size_t i = 0; i < x8a_p.size(); i++) {
@@ -553,11 +608,15 @@ int main(int argc, char **argv)
                 ux.push_back(x8a_p[i].phase_cpu[ph]);
                 ur.push_back(raw_p[i].phase_cpu[ph]);
             }
+            std::string requests = "-";
+            auto qa = x8a_p.back().phase_requests.find(ph), qb = raw_p.back().phase_requests.find(ph);
+            if (qa != x8a_p.back().phase_requests.end() && qb != raw_p.back().phase_requests.end())
+                requests = std::to_string(qa->second) + "/" + std::to_string(qb->second);
             if (px.empty())
                 std::printf("  %-13s %10s %10s %9s\n", ph, "-", "-", "-");
             else
-                std::printf("  %-13s %10.3f %10.3f %9.4f %12.3f %12.3f\n", ph, median(px),
-                            median(pr), median(pq), median(ux), median(ur));
+                std::printf("  %-13s %10.3f %10.3f %9.4f %12.3f %12.3f %20s\n", ph, median(px),
+                            median(pr), median(pq), median(ux), median(ur), requests.c_str());
         }
     }
     double dx = median(mx), dr = median(mr);

@@ -12,9 +12,10 @@
  *                  the first XCreateFontSet for 14, 16 and 48 pixels
  *   close          the first XDestroyWindow after that
  *   exit           when the process unloads the probe
- * Each note is one line "name seconds kilobytes cpu-seconds" (monotonic
- * time, resident memory, the process's processor time) written to the file
- * descriptor named by X8A_PHASE_FD.  Every wrapped call passes its
+ * Each note is one line "name seconds kilobytes cpu-seconds request"
+ * (monotonic time, resident memory, the process's processor time, and the
+ * number the connection's next request will have, 0 where there is no
+ * connection at hand) written to the file descriptor named by X8A_PHASE_FD.  Every wrapped call passes its
  * arguments on unchanged; after its phase has begun a wrapper costs one
  * comparison.  The probe removes itself from the environment, so the
  * programs' own children run without it.
@@ -52,7 +53,7 @@ static long resident_kb(void)
     return resident < 0 ? -1 : resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-static void note(const char *name)
+static void note(const char *name, Display *d)
 {
     struct timespec t, cpu;
     char line[128];
@@ -61,18 +62,19 @@ static void note(const char *name)
         return;
     clock_gettime(CLOCK_MONOTONIC, &t);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
-    n = snprintf(line, sizeof line, "%s %ld.%09ld %ld %ld.%09ld\n", name, (long)t.tv_sec,
-                 t.tv_nsec, resident_kb(), (long)cpu.tv_sec, cpu.tv_nsec);
+    n = snprintf(line, sizeof line, "%s %ld.%09ld %ld %ld.%09ld %lu\n", name, (long)t.tv_sec,
+                 t.tv_nsec, resident_kb(), (long)cpu.tv_sec, cpu.tv_nsec,
+                 d ? NextRequest(d) : 0UL);
     if (n > 0 && write(report_fd, line, (size_t)n) < 0)
         report_fd = -1;
 }
 
 /* Moves to phase next when the program is in the phase just before it. */
-static void advance(enum phase next)
+static void advance(enum phase next, Display *d)
 {
     if (current + 1 == next) {
         current = next;
-        note(phase_names[next]);
+        note(phase_names[next], d);
     }
 }
 
@@ -86,12 +88,12 @@ __attribute__((constructor)) static void probe_start(void)
     }
     unsetenv("LD_PRELOAD");
     unsetenv("X8A_PHASE_FD");
-    note("start");
+    note("start", NULL);
 }
 
 __attribute__((destructor)) static void probe_end(void)
 {
-    note("exit");
+    note("exit", NULL);
 }
 
 #define REAL(name) static __typeof__(name) *real; if (!real) real = (__typeof__(name) *)dlsym(RTLD_NEXT, #name)
@@ -100,7 +102,7 @@ int XDrawLine(Display *d, Drawable w, GC gc, int x1, int y1, int x2, int y2)
 {
     REAL(XDrawLine);
     if (current == OPEN)
-        advance(SWEEPS);
+        advance(SWEEPS, d);
     return real(d, w, gc, x1, y1, x2, y2);
 }
 
@@ -109,9 +111,9 @@ int XFillArc(Display *d, Drawable w, GC gc, int x, int y, unsigned int width,
 {
     REAL(XFillArc);
     if (current == SWEEPS && width == 20)
-        advance(SMALL_CIRCLES);
+        advance(SMALL_CIRCLES, d);
     else if (current == RECTANGLES && width == 60)
-        advance(LARGE_CIRCLES);
+        advance(LARGE_CIRCLES, d);
     return real(d, w, gc, x, y, width, height, a1, a2);
 }
 
@@ -120,7 +122,7 @@ int XFillRectangle(Display *d, Drawable w, GC gc, int x, int y, unsigned int wid
 {
     REAL(XFillRectangle);
     if (current == SMALL_CIRCLES)
-        advance(RECTANGLES);
+        advance(RECTANGLES, d);
     return real(d, w, gc, x, y, width, height);
 }
 
@@ -131,11 +133,11 @@ XFontSet XCreateFontSet(Display *d, const char *names, char ***missing, int *nmi
     REAL(XCreateFontSet);
     if (names && sscanf(names, "-*-fixed-medium-r-normal--%d-", &size) == 1) {
         if (size == 14)
-            advance(STRINGS_14);
+            advance(STRINGS_14, d);
         else if (size == 16)
-            advance(STRINGS_16);
+            advance(STRINGS_16, d);
         else if (size == 48)
-            advance(JAPANESE);
+            advance(JAPANESE, d);
     }
     return real(d, names, missing, nmissing, def);
 }
@@ -144,6 +146,6 @@ int XDestroyWindow(Display *d, Window w)
 {
     REAL(XDestroyWindow);
     if (current == JAPANESE)
-        advance(CLOSE);
+        advance(CLOSE, d);
     return real(d, w);
 }

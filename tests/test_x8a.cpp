@@ -215,8 +215,13 @@ struct X8aPicture : ::testing::Test {
     int differences(Drawable d)
     {
         XImage *a = image(d), *b = image(reference);
-        if (!a || !b)
+        if (!a || !b) {
+            if (a)
+                XDestroyImage(a);
+            if (b)
+                XDestroyImage(b);
             return -1;
+        }
         int n = 0;
         for (int y = 0; y < X8A_HEIGHT; y++)
             for (int x = 0; x < X8A_WIDTH; x++)
