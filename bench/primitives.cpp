@@ -13,6 +13,7 @@
 //
 // Usage: primitives [calls-per-round]
 #include "kova_private.h"
+#include "xserver.hpp"
 
 #include <X11/Xlib.h>
 
@@ -36,52 +37,6 @@ namespace {
 constexpr int W = 640, H = 480;
 constexpr int Rounds = 15;
 constexpr int Poly_points = 1000;
-
-// ---- private server ---------------------------------------------------
-
-pid_t Xvfb_pid = -1;
-
-std::string start_xvfb()
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "";
-    Xvfb_pid = fork();
-    if (Xvfb_pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        close(fds[0]);
-        std::string fd = std::to_string(fds[1]);
-        int devnull = ::open("/dev/null", O_WRONLY);
-        dup2(devnull, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-               "1600x1200x24", static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    // The display number arrives as a line, possibly in pieces.
-    std::string line;
-    char c;
-    while (line.find('\n') == std::string::npos && read(fds[0], &c, 1) == 1)
-        line += c;
-    close(fds[0]);
-    if (line.find('\n') == std::string::npos)
-        return "";
-    return ":" + std::to_string(std::atoi(line.c_str()));
-}
-
-void stop_xvfb()
-{
-    if (Xvfb_pid <= 0)
-        return;
-    kill(Xvfb_pid, SIGTERM);
-    for (int i = 0; i < 300; i++) {
-        if (waitpid(Xvfb_pid, nullptr, WNOHANG) == Xvfb_pid)
-            return;
-        usleep(10000);
-    }
-    kill(Xvfb_pid, SIGKILL);
-    waitpid(Xvfb_pid, nullptr, 0);
-}
 
 // ---- the plain-Xlib side ------------------------------------------------
 
@@ -209,12 +164,8 @@ int main(int argc, char **argv)
     int calls = argc > 1 ? std::atoi(argv[1]) : 20000;
     if (calls < 10)
         calls = 10;
-    std::string name = start_xvfb();
-    if (name.empty()) {
-        fputs("primitives: Xvfb did not start\n", stderr);
-        stop_xvfb();
-        return 1;
-    }
+    kt::PrivateServer server(24, 1600, 1200);
+    const std::string &name = server.name();
     setenv("DISPLAY", name.c_str(), 1);
 
     kova_gsetinitialattributes(0, KOVA_ATTR_SCROLLBARS);
@@ -224,7 +175,6 @@ int main(int argc, char **argv)
     if (!plain.open(name.c_str())) {
         fputs("primitives: cannot connect to the private server\n", stderr);
         kova_gcloseall();
-        stop_xvfb();
         return 1;
     }
 
@@ -306,6 +256,5 @@ int main(int argc, char **argv)
 
     plain.close();
     kova_gcloseall();
-    stop_xvfb();
     return 0;
 }

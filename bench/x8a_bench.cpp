@@ -12,6 +12,8 @@
 // environment names.  Nothing is left behind: the Xvfb is stopped, orphans
 // of the programs are collected (this process is their subreaper) and
 // /tmp is compared before and after.
+#include "xserver.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -50,14 +52,14 @@ constexpr int Run_limit_s = 900;
 // 1, so that the two do not chase each other across processors.
 bool Pin = false;
 
-void pin_to(int cpu)
+void pin_pid(pid_t pid, int cpu)
 {
     if (!Pin)
         return;
     cpu_set_t set;
     CPU_ZERO(&set);
     CPU_SET(cpu, &set);
-    sched_setaffinity(0, sizeof set, &set);
+    sched_setaffinity(pid, sizeof set, &set);
 }
 
 [[noreturn]] void die(const std::string &msg)
@@ -137,33 +139,6 @@ class Output {
     std::vector<std::pair<int, std::string *>> fds_;
 };
 
-std::vector<pid_t> children_of(pid_t parent)
-{
-    std::vector<pid_t> out;
-    DIR *d = opendir("/proc");
-    if (!d)
-        return out;
-    while (dirent *e = readdir(d)) {
-        pid_t pid = std::atoi(e->d_name);
-        if (pid <= 0)
-            continue;
-        std::ifstream f("/proc/" + std::string(e->d_name) + "/stat");
-        std::string line;
-        std::getline(f, line);
-        auto close_paren = line.rfind(')');
-        if (close_paren == std::string::npos)
-            continue;
-        std::istringstream rest(line.substr(close_paren + 2));
-        char state;
-        pid_t ppid;
-        if (rest >> state >> ppid && ppid == parent && state != 'Z')
-            out.push_back(pid);
-    }
-    closedir(d);
-    return out;
-}
-
-// User + system time of a running process, in seconds.
 double process_cpu_s(pid_t pid)
 {
     std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
@@ -216,68 +191,6 @@ std::set<std::string> tmp_names()
     return names;
 }
 
-class Xvfb {
-  public:
-    Xvfb()
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            die("pipe failed");
-        pid_ = fork();
-        if (pid_ < 0)
-            die("fork failed");
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            pin_to(0);
-            close(fds[0]);
-            int devnull = open("/dev/null", O_RDWR);
-            dup2(devnull, 0);
-            dup2(devnull, 1);
-            dup2(devnull, 2);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-                   "1280x1024x24", "-noreset", static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string out;
-        Output o;
-        o.add(fds[0], &out);
-        auto deadline = Clock::now() + std::chrono::seconds(30);
-        while (out.find('\n') == std::string::npos && Clock::now() < deadline &&
-               waitpid(pid_, nullptr, WNOHANG) == 0)
-            o.pump(100);
-        o.drain();
-        if (out.find('\n') == std::string::npos) {
-            stop();
-            die("Xvfb did not start (is the xvfb package installed?)");
-        }
-        name_ = ":" + std::to_string(std::atoi(out.c_str()));
-    }
-    ~Xvfb() { stop(); }
-    Xvfb(const Xvfb &) = delete;
-    Xvfb &operator=(const Xvfb &) = delete;
-    const std::string &name() const { return name_; }
-    pid_t pid() const { return pid_; }
-    void stop()
-    {
-        if (pid_ <= 0)
-            return;
-        kill(pid_, SIGTERM);
-        for (int i = 0; i < 500 && waitpid(pid_, nullptr, WNOHANG) != pid_; i++)
-            usleep(10000);
-        if (kill(pid_, 0) == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        pid_ = -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
-
 struct Options {
     std::string x8a, raw, probe;
     int rounds = 5;
@@ -285,7 +198,7 @@ struct Options {
 
 class Bench {
   public:
-    Bench(const Options &o, const Xvfb &x) : opt_(o), xvfb_(x) {}
+    Bench(const Options &o, const kt::PrivateServer &x) : opt_(o), xvfb_(x) {}
 
     Run run(const std::string &program, bool probed)
     {
@@ -299,7 +212,7 @@ class Bench {
             die("fork failed");
         if (pid == 0) {
             setenv("DISPLAY", xvfb_.name().c_str(), 1);
-            pin_to(1);
+            pin_pid(0, 1);
             if (probed) {
                 setenv("LD_PRELOAD", opt_.probe.c_str(), 1);
                 setenv("X8A_PHASE_FD", std::to_string(phase_pipe[1]).c_str(), 1);
@@ -366,7 +279,7 @@ class Bench {
     bool note_child_files(pid_t parent)
     {
         bool seen = false;
-        for (pid_t k : children_of(parent)) {
+        for (pid_t k : kt::children_of(parent)) {
             char path[4096];
             ssize_t n = readlink(("/proc/" + std::to_string(k) + "/exe").c_str(), path,
                                  sizeof path - 1);
@@ -388,7 +301,7 @@ class Bench {
         for (int i = 0; i < 100; i++) {
             while (waitpid(-1, nullptr, WNOHANG) > 0) {
             }
-            auto kids = children_of(getpid());
+            auto kids = kt::children_of(getpid());
             kids.erase(std::remove(kids.begin(), kids.end(), xvfb_.pid()), kids.end());
             if (kids.empty())
                 return;
@@ -435,7 +348,7 @@ class Bench {
     }
 
     const Options &opt_;
-    const Xvfb &xvfb_;
+    const kt::PrivateServer &xvfb_;
 };
 
 double median(std::vector<double> v)
@@ -514,7 +427,8 @@ int main(int argc, char **argv)
     std::set<std::string> child_files;
     std::string screen;
     {
-        Xvfb server;
+        kt::PrivateServer server(24);
+        pin_pid(server.pid(), 0);
         screen = server.name();
         Bench bench(opt, server);
         std::printf("x8a benchmark: %d rounds on a private Xvfb %s (1280x1024, depth 24), "
@@ -549,11 +463,11 @@ int main(int argc, char **argv)
     for (int i = 0; i < 100; i++) {
         while (waitpid(-1, nullptr, WNOHANG) > 0) {
         }
-        if (children_of(getpid()).empty())
+        if (kt::children_of(getpid()).empty())
             break;
         usleep(10000);
     }
-    for (pid_t k : children_of(getpid()))
+    for (pid_t k : kt::children_of(getpid()))
         leftovers.push_back("process " + std::to_string(k) + " still running");
     // Other programs may come and go in /tmp meanwhile: only the names that
     // these runs make count.

@@ -1,8 +1,5 @@
-// xserver.cpp - private Xvfb servers, a reading connection, forked runs,
-// and the main() of every test program.
-// GoogleTest first: Xlib defines None and Bool as macros.
-#include <gtest/gtest.h>
-
+// xserver.cpp - private Xvfb servers, a reading connection, forked runs
+// and process inspection: what the tests and the benchmarks share.
 #include "xserver.hpp"
 
 #include <cerrno>
@@ -18,6 +15,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/prctl.h>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -27,8 +25,6 @@ namespace {
 
 bool g_forked_child = false;
 int g_depth = 24;
-int g_width = 1280;
-int g_height = 1024;
 std::unique_ptr<PrivateServer> g_server;
 std::string g_name;
 Display *g_dpy = nullptr;
@@ -309,49 +305,24 @@ bool eventually(const std::function<bool()> &cond, int timeout_ms)
     return false;
 }
 
-namespace {
+void start_test_server(int depth, int width, int height)
+{
+    g_depth = depth;
+    g_server = std::make_unique<PrivateServer>(depth, width, height);
+    g_name = g_server->name();
+    // The library connects to the display the environment names: make
+    // that our private server, never the caller's.
+    setenv("DISPLAY", g_name.c_str(), 1);
+}
 
-class ServerEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override
-    {
-        g_server = std::make_unique<PrivateServer>(g_depth, g_width, g_height);
-        g_name = g_server->name();
-        // The library connects to the display the environment names: make
-        // that our private server, never the caller's.
-        setenv("DISPLAY", g_name.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (g_dpy)
-            XCloseDisplay(g_dpy);
-        g_dpy = nullptr;
-        g_server.reset();
-    }
-};
+void stop_test_server()
+{
+    if (g_dpy)
+        XCloseDisplay(g_dpy);
+    g_dpy = nullptr;
+    g_server.reset();
+}
 
-} // namespace
+bool in_forked_child() { return g_forked_child; }
+
 } // namespace kt
-
-// A forked child ends with state of its parent's still referenced only by
-// the parent: no leak check there.
-extern "C" int __lsan_is_turned_off()
-{
-    return kt::g_forked_child;
-}
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; i++) {
-        if (std::strncmp(argv[i], "--depth=", 8) == 0)
-            kt::g_depth = std::atoi(argv[i] + 8);
-        else if (std::strncmp(argv[i], "--screen=", 9) == 0)
-            std::sscanf(argv[i] + 9, "%dx%d", &kt::g_width, &kt::g_height);
-    }
-    // A forked death-test child must not start servers of its own.
-    ::testing::GTEST_FLAG(death_test_style) = "fast";
-    unsetenv("DISPLAY");
-    ::testing::AddGlobalTestEnvironment(new kt::ServerEnvironment);
-    return RUN_ALL_TESTS();
-}

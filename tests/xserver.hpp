@@ -3,7 +3,8 @@
 // pixels back, and a way to run code in a child process and inspect how it
 // ended.
 #pragma once
-// Include <gtest/gtest.h> before this header: Xlib defines None and Bool.
+// Tests include <gtest/gtest.h> before this header: Xlib defines None and
+// Bool as macros.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -57,6 +58,14 @@ std::vector<pid_t> children_of(pid_t pid);
 
 // Waits up to timeout_ms for cond to hold, polling every 10 ms.
 bool eventually(const std::function<bool()> &cond, int timeout_ms = 5000);
+
+// The test program's own server (started by its main): sets DISPLAY to it
+// so that the library uses it.
+void start_test_server(int depth, int width, int height);
+void stop_test_server();
+
+// True in a child made by run_forked.
+bool in_forked_child();
 
 // Starts another private server (for tests that need a second screen
 // layout); stops it when the returned object is destroyed.
