@@ -15,6 +15,8 @@ constexpr std::int64_t Full_turn = 360 * 64;
 void arc(int wn, double xcen, double ycen, double xrad, double yrad, double sang, double eang,
          int idir, int (*issue)(Display *, int, int, int, unsigned int, unsigned int, int, int))
 {
+    if (!window_is_open(wn))
+        return;
     XArc a = arc_request(wn, xcen, ycen, xrad, yrad, sang, eang, idir);
     wait_child();
     if (issue(Pc_dis, wn, a.x, a.y, a.width, a.height, a.angle1, a.angle2))

@@ -155,6 +155,8 @@ extern "C" KOVA_API void kova_gsetinitialwinname(const char *storename, const ch
 
 extern "C" KOVA_API void kova_gsetborder(int wn, int width, const char *format, ...)
 {
+    if (!window_is_open(wn))
+        return;
     const pc_window &w = Pc[wn];
     if (width >= 0) {
         XSetWindowBorderWidth(Pc_dis, w.top_win, static_cast<unsigned int>(width));
@@ -177,7 +179,7 @@ extern "C" KOVA_API void kova_gsetborder(int wn, int width, const char *format, 
 
 extern "C" KOVA_API void kova_gsetbgcolor(int wn, const char *format, ...)
 {
-    if (!format)
+    if (!window_is_open(wn) || !format)
         return;
     va_list ap;
     va_start(ap, format);
@@ -193,7 +195,7 @@ extern "C" KOVA_API void kova_gsetbgcolor(int wn, const char *format, ...)
 
 extern "C" KOVA_API int kova_winname(int wn, const char *format, ...)
 {
-    if (!format)
+    if (!window_is_open(wn) || !format)
         return -1;
     va_list ap;
     va_start(ap, format);

@@ -5,7 +5,6 @@
 #include "kova_private.h"
 #include "kova_protocol.h"
 
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -82,10 +81,8 @@ void close_display(void)
 extern "C" KOVA_API void kova_gclose(int wn)
 {
     /* Closing twice would free the same X resources again. */
-    if (wn < 0 || wn >= N_Pc || !Pc[wn].in_use) {
-        fprintf(stderr, "KOVA: [WARNING] Window %d is not open.\n", wn);
+    if (!window_is_open(wn))
         return;
-    }
     wait_child();
     send_command_to_child(wn, KOVA_CMD_UNMANAGE, 0, 0);
     sync_child(1);

@@ -52,6 +52,8 @@ double clamp16(double f)
 
 extern "C" KOVA_API void kova_window(int wn, double xs, double ys, double xe, double ye)
 {
+    if (!window_is_open(wn))
+        return;
     const pc_window &w = Pc[wn];
     set_mapping(wn, xs, ys, edge_scale(w.width, xs, xe), edge_scale(w.height, ys, ye));
 }
@@ -59,6 +61,8 @@ extern "C" KOVA_API void kova_window(int wn, double xs, double ys, double xe, do
 extern "C" KOVA_API void kova_coordinate(int wn, int xw, int yw, double xcen, double ycen,
                                          double xs, double ys)
 {
+    if (!window_is_open(wn))
+        return;
     set_mapping(wn, (xcen * xs - xw) / xs, (ycen * ys - yw) / ys, xs, ys);
 }
 

@@ -78,7 +78,7 @@ KOVA_FORTRAN void gsetnonblock_(int *flag)
 
 int single_window(void)
 {
-    return Wn >= 0 && Wn < N_Pc && Pc[Wn].in_use ? Wn : -1;
+    return window_slot_open(Wn) ? Wn : -1;
 }
 
 /* ---- coordinates ------------------------------------------------------- */

@@ -3,10 +3,12 @@
  * for the X Window System.
  *
  * Windows are numbered; every entry point that acts on a window takes its
- * number first.  Coordinates are doubles in the window's own user units
- * (see kova_window and kova_coordinate).  Names, colours and texts are
- * printf-style formats.  Buffers the library hands out are malloc()ed and
- * released by the caller with free().
+ * number first.  A number that is not an open window gets the warning
+ * "Window N is not open." and the call does nothing.  Coordinates are
+ * doubles in the window's own user units (see kova_window and
+ * kova_coordinate).  Names, colours and texts are printf-style formats.
+ * Buffers the library hands out are malloc()ed and released by the caller
+ * with free().
  *
  * Compiles as C99 and as C++.
  */
@@ -56,6 +58,7 @@ KOVA_API void kova_gsetinitialwinname(const char *storename, const char *iconnam
 /* Open windows */
 KOVA_API void kova_gsetborder(int wn, int width, const char *format, ...) KOVA_PRINTF(3, 4);
 KOVA_API void kova_gsetbgcolor(int wn, const char *format, ...) KOVA_PRINTF(2, 3);
+/* kova_winname: the name's length, or -1 (no name, or the window is not open) */
 KOVA_API int kova_winname(int wn, const char *format, ...) KOVA_PRINTF(2, 3);
 
 /* Display information: 0, or -1 when the display cannot be opened */
@@ -114,7 +117,9 @@ KOVA_API void kova_drawsymsf(int wn, const float x[], const float y[], int n, in
 KOVA_API void kova_drawarrow(int wn, double xs, double ys, double xt, double yt,
                              double s, double w, int shape);
 
-/* Text */
+/* Text.  kova_drawstr: the text's length, or -1 (no text, or the window is
+ * not open).  The font set calls: 0, 1 when a fallback set was taken, -1
+ * when there is none or the window is not open. */
 KOVA_API int kova_drawstr(int wn, double x, double y, int size, double theta,
                           const char *fmt, ...) KOVA_PRINTF(6, 7);
 KOVA_API int kova_newfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);

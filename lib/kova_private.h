@@ -133,6 +133,15 @@ extern const size_t _xslave__size;
 void resize_Pc(int n);
 int choose_slot(int numbered);  /* -1: slot 0 wanted but open */
 void shrink_Pc(void);
+/* Every entry point that takes a window number asks window_is_open first:
+ * a number outside the table, a free slot, or any number before the first
+ * open or after closing everything gets "Window N is not open." and the
+ * call does nothing.  window_slot_open is the same test without a word. */
+bool window_slot_open(int wn);
+bool window_is_open(int wn);
+/* True when there are n > 0 coordinates to read; NULL arrays with n > 0
+ * are refused with a warning, n <= 0 means silently nothing to do. */
+bool arrays_given(const void *x, const void *y, int n);
 int _kova_iround(double x);
 void *_kova_xmalloc(size_t size);
 void *_kova_xrealloc(void *ptr, size_t size);

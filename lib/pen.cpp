@@ -37,6 +37,28 @@ void change_gc(int wn, unsigned long mask, XGCValues &v)
     XChangeGC(Pc_dis, Pc[wn].pen_gc, mask, &v);
 }
 
+/* The pen colour of an open window from 8-bit components (clamped). */
+void set_rgb(int wn, int r, int g, int b)
+{
+    r = clamp255(r);
+    g = clamp255(g);
+    b = clamp255(b);
+    wait_child();
+    unsigned long pixel;
+    if (Pc_depth == 8) {
+        XColor c;
+        c.red = static_cast<unsigned short>(r << 8);
+        c.green = static_cast<unsigned short>(g << 8);
+        c.blue = static_cast<unsigned short>(b << 8);
+        c.flags = DoRed | DoGreen | DoBlue;
+        get_colorpixel_from_cmap(Pc_cmap, &c);
+        pixel = c.pixel;
+    } else {
+        pixel = rgb_to_pixel(r, g, b);
+    }
+    set_foreground(wn, pixel);
+}
+
 } // namespace
 
 /* Integer arithmetic throughout, divisions truncating toward zero; 64-bit
@@ -71,43 +93,30 @@ void hsv_to_rgb(int h, int s, int v, int *r, int *g, int *b)
 
 extern "C" KOVA_API void kova_newrgbcolor(int wn, int r, int g, int b)
 {
-    r = clamp255(r);
-    g = clamp255(g);
-    b = clamp255(b);
-    wait_child();
-    unsigned long pixel;
-    if (Pc_depth == 8) {
-        XColor c;
-        c.red = static_cast<unsigned short>(r << 8);
-        c.green = static_cast<unsigned short>(g << 8);
-        c.blue = static_cast<unsigned short>(b << 8);
-        c.flags = DoRed | DoGreen | DoBlue;
-        get_colorpixel_from_cmap(Pc_cmap, &c);
-        pixel = c.pixel;
-    } else {
-        pixel = rgb_to_pixel(r, g, b);
-    }
-    set_foreground(wn, pixel);
+    if (window_is_open(wn))
+        set_rgb(wn, r, g, b);
 }
 
 extern "C" KOVA_API void kova_newhsvcolor(int wn, int h, int s, int v)
 {
+    if (!window_is_open(wn))
+        return;
     int r, g, b;
     hsv_to_rgb(h, s, v, &r, &g, &b);
-    kova_newrgbcolor(wn, r, g, b);
+    set_rgb(wn, r, g, b);
 }
 
 extern "C" KOVA_API void kova_newpen(int wn, int n)
 {
-    if (n < 0)
+    if (!window_is_open(wn) || n < 0)
         return;
     const rgb8 &c = Pen_table[n % 16];
-    kova_newrgbcolor(wn, c.r, c.g, c.b);
+    set_rgb(wn, c.r, c.g, c.b);
 }
 
 extern "C" KOVA_API void kova_newcolor(int wn, const char *fmt, ...)
 {
-    if (!fmt)
+    if (!window_is_open(wn) || !fmt)
         return;
     va_list ap;
     va_start(ap, fmt);
@@ -121,6 +130,8 @@ extern "C" KOVA_API void kova_newcolor(int wn, const char *fmt, ...)
  * the widest the server can draw rather than wrapping to a thin one. */
 extern "C" KOVA_API void kova_newlinewidth(int wn, int width)
 {
+    if (!window_is_open(wn))
+        return;
     std::int64_t w = width < 0 ? -std::int64_t{width} : width;
     XGCValues v;
     v.line_width = static_cast<int>(w > 65535 ? 65535 : w);
@@ -132,6 +143,8 @@ extern "C" KOVA_API void kova_newlinewidth(int wn, int width)
  * program) are refused with a warning; the pen keeps its style. */
 extern "C" KOVA_API void kova_newlinestyle(int wn, int style)
 {
+    if (!window_is_open(wn))
+        return;
     if (style < LineSolid || style > LineDoubleDash) {
         fprintf(stderr, "KOVA: [WARNING] Invalid line style %d ignored.\n", style);
         return;
@@ -144,6 +157,8 @@ extern "C" KOVA_API void kova_newlinestyle(int wn, int style)
 
 extern "C" KOVA_API void kova_newgcfunction(int wn, int func)
 {
+    if (!window_is_open(wn))
+        return;
     if (func < GXclear || func > GXset) {
         fprintf(stderr, "KOVA: [WARNING] Invalid drawing function %d ignored.\n", func);
         return;

@@ -40,14 +40,14 @@ XPoint to_pixel(int wn, double x, double y)
     return XPoint{static_cast<short>(px), static_cast<short>(py)};
 }
 
-/* The common sequence of the array operations: convert the n vertices
- * (and, for a closed outline, a copy of the first after them) into one
- * array, wait for the image-saving child, issue, flush if the window was
- * drawn on.  Nothing at all happens for n <= 0. */
+/* The common sequence of the array operations: check the window and the
+ * arrays, convert the n vertices (and, for a closed outline, a copy of the
+ * first after them) into one array, wait for the image-saving child, issue,
+ * flush if the window was drawn on.  Nothing at all happens for n <= 0. */
 template <class T, class Issue>
 void with_points(int wn, const T *x, const T *y, int n, bool closed, Issue issue)
 {
-    if (n <= 0)
+    if (!window_is_open(wn) || !arrays_given(x, y, n))
         return;
     int count = closed ? n + 1 : n;
     point_array pts(static_cast<size_t>(count));
@@ -73,10 +73,8 @@ void drawpts(int wn, const T *x, const T *y, int n)
 template <class T>
 void drawlines(int wn, const T *x, const T *y, int n)
 {
-    if (n <= 0)
-        return;
-    bool ends = needs_pset(wn);
-    with_points(wn, x, y, n, false, [wn, ends](XPoint *p, int c) {
+    with_points(wn, x, y, n, false, [wn](XPoint *p, int c) {
+        const bool ends = needs_pset(wn);
         if (ends)
             X_DrawPoint(Pc_dis, wn, p[0].x, p[0].y);
         int shown = X_DrawLines(Pc_dis, wn, p, c);
@@ -107,6 +105,8 @@ void fillpoly(int wn, const T *x, const T *y, int n, int shape)
 void rectangle(int wn, double x, double y, double w, double h,
                int (*issue)(Display *, int, int, int, unsigned int, unsigned int))
 {
+    if (!window_is_open(wn))
+        return;
     int px0, py0, px1, py1;
     xyconv(wn, x, y, &px0, &py0);
     xyconv(wn, x + w, y + h, &px1, &py1);
@@ -204,6 +204,8 @@ int X_FillRectangle(Display *dis, int wn, int x, int y, unsigned int w, unsigned
 
 extern "C" KOVA_API void kova_pset(int wn, double x, double y)
 {
+    if (!window_is_open(wn))
+        return;
     XPoint p = to_pixel(wn, x, y);
     wait_child();
     if (X_DrawPoint(Pc_dis, wn, p.x, p.y))
@@ -212,6 +214,8 @@ extern "C" KOVA_API void kova_pset(int wn, double x, double y)
 
 extern "C" KOVA_API void kova_drawline(int wn, double x0, double y0, double x1, double y1)
 {
+    if (!window_is_open(wn))
+        return;
     XPoint a = to_pixel(wn, x0, y0);
     XPoint b = to_pixel(wn, x1, y1);
     wait_child();
@@ -223,7 +227,7 @@ extern "C" KOVA_API void kova_drawline(int wn, double x0, double y0, double x1, 
  * and a draw does not move the line's first pixel. */
 extern "C" KOVA_API void kova_line(int wn, double x, double y, int mode)
 {
-    if (mode < 1 || mode > 3)
+    if (!window_is_open(wn) || mode < 1 || mode > 3)
         return;
     XPoint q = to_pixel(wn, x, y);
     pc_window &w = Pc[wn];

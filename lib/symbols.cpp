@@ -201,6 +201,8 @@ int draw_a_symbol(int wn, double x, double y, int size, int type)
 
 extern "C" KOVA_API void kova_drawsym(int wn, double x, double y, int size, int type)
 {
+    if (!window_is_open(wn))
+        return;
     wait_child();
     if (draw_a_symbol(wn, x, y, size, type))
         do_auto_flush();
@@ -211,7 +213,7 @@ namespace {
 template <typename Real>
 void draw_symbols(int wn, const Real x[], const Real y[], int n, int size, int type)
 {
-    if (n <= 0)
+    if (!window_is_open(wn) || !arrays_given(x, y, n))
         return;
     wait_child();
     int shown = 0;
@@ -238,6 +240,8 @@ extern "C" KOVA_API void kova_drawsymsf(int wn, const float x[], const float y[]
 extern "C" KOVA_API void kova_drawarrow(int wn, double xs, double ys, double xt, double yt,
                                         double s, double w, int shape)
 {
+    if (!window_is_open(wn))
+        return;
     const bool dots = needs_pset(wn);
     int sx, sy, tx, ty;
     xyconv(wn, xs, ys, &sx, &sy);

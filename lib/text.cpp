@@ -179,6 +179,8 @@ int set_fontset(int wn, const char *names)
 
 static int setfontsetv(int wn, const char *fmt, va_list ap)
 {
+    if (!window_is_open(wn))
+        return -1;
     if (!fmt)
         return set_fontset(wn, Default_fontset);
     formatted names(fmt, ap);
@@ -257,7 +259,8 @@ KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char 
                            float *theta, int *nchar)
 {
     (void)theta;  /* text is always horizontal */
-    draw_text(*wn, *x, *y, *size, text, *nchar);
+    if (window_is_open(*wn))
+        draw_text(*wn, *x, *y, *size, text, *nchar);
 }
 
 /* The user point keeps its double precision: a label lands exactly where a
@@ -266,7 +269,7 @@ extern "C" KOVA_API int kova_drawstr(int wn, double x, double y, int size, doubl
                                      const char *fmt, ...)
 {
     (void)theta;
-    if (!fmt)
+    if (!window_is_open(wn) || !fmt)
         return -1;
     va_list ap;
     va_start(ap, fmt);
@@ -278,11 +281,15 @@ extern "C" KOVA_API int kova_drawstr(int wn, double x, double y, int size, doubl
 
 /* The number formatter: ndec >= 1 decimals, 0 a whole number with its
  * point, -1 without it, and below -1 also drops -ndec - 1 digits before
- * the point.  The text stays valid until the next call. */
+ * the point.  The text stays valid until the next call.  A float has at
+ * most Float_decimals places (2^-149 has exactly that many), so more would
+ * only add zeros, while a precision near INT_MAX makes the C library build
+ * gigabytes of them. */
 char *rtoc(const float *value, const int *ndec)
 {
+    constexpr int Float_decimals = 149;
     static char *last = nullptr;
-    const int n = *ndec;
+    const int n = std::min(*ndec, Float_decimals);
     float v = *value;
     if (n < -1)
         v = static_cast<float>(v * std::pow(10.0, static_cast<double>(n) + 1));

@@ -129,6 +129,29 @@ void shrink_Pc(void)
         resize_Pc(m + 1);
 }
 
+bool window_slot_open(int wn)
+{
+    return wn >= 0 && wn < N_Pc && Pc[wn].in_use && Pc_dis;
+}
+
+bool window_is_open(int wn)
+{
+    if (window_slot_open(wn))
+        return true;
+    fprintf(stderr, "KOVA: [WARNING] Window %d is not open.\n", wn);
+    return false;
+}
+
+bool arrays_given(const void *x, const void *y, int n)
+{
+    if (n <= 0)
+        return false;
+    if (x && y)
+        return true;
+    fputs("KOVA: [WARNING] NULL coordinate array ignored.\n", stderr);
+    return false;
+}
+
 int _kova_iround(double x)
 {
     if (std::isnan(x))

@@ -14,6 +14,9 @@ struct ArcRequest : ::testing::Test {
     static constexpr int wn = 1;
     void SetUp() override
     {
+        // Entry points act only on open windows of a connected library; the
+        // test's own connection stands in (nothing here sends a request).
+        Pc_dis = kt::dpy();
         resize_Pc(2);
         pc_window &w = Pc[wn];
         w.in_use = 1;
@@ -28,6 +31,7 @@ struct ArcRequest : ::testing::Test {
         free(Pc);
         Pc = nullptr;
         N_Pc = 0;
+        Pc_dis = nullptr;
     }
     using Box = std::tuple<int, int, int, int>;
     using Angles = std::pair<int, int>;

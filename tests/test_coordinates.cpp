@@ -15,6 +15,9 @@ struct Mapping : ::testing::Test {
     static constexpr int wn = 1;
     void SetUp() override
     {
+        // Entry points act only on open windows of a connected library; the
+        // test's own connection stands in (nothing here sends a request).
+        Pc_dis = kt::dpy();
         resize_Pc(2);
         Pc[wn].in_use = 1;
         canvas(640, 400, KOVA_ATTR_Y_UP);
@@ -24,6 +27,7 @@ struct Mapping : ::testing::Test {
         free(Pc);
         Pc = nullptr;
         N_Pc = 0;
+        Pc_dis = nullptr;
     }
     // The state a window has right after opening.
     static void canvas(int w, int h, int attributes)

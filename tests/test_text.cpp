@@ -42,6 +42,9 @@ TEST(Rtoc, DecimalsPointDroppedDigitsAndTheFortranCopy)
     // Any count is safe: long formats, and counts that drop every digit.
     EXPECT_EQ(fmt(0.5f, 60), "0.5" + std::string(59, '0'));
     EXPECT_EQ(fmt(1e30f, INT_MIN), "0");
+    // Beyond a float's 149 places only zeros could follow: they are left out
+    // rather than built by the gigabyte.
+    EXPECT_EQ(fmt(0.5f, INT_MAX), "0.5" + std::string(148, '0'));
 
     // The Fortran copy cuts to its buffer and reports what was left out.
     float v = 3.14159f;
