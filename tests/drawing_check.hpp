@@ -12,6 +12,36 @@
 
 namespace kt {
 
+// Window 1 as a record made by hand, for the pure arithmetic of mappings
+// and arcs: the state a window has right after opening, with no X window
+// behind it.  The entry points act only on open windows of a connected
+// library, so the test's own connection stands in (nothing is sent).
+struct HandMadeWindow : ::testing::Test {
+    static constexpr int wn = 1;
+    void SetUp() override
+    {
+        Pc_dis = kt::dpy();
+        resize_Pc(2);
+        Pc[wn].in_use = 1;
+        canvas(640, 400, KOVA_ATTR_Y_UP);
+    }
+    void TearDown() override
+    {
+        free(Pc);
+        Pc = nullptr;
+        N_Pc = 0;
+        Pc_dis = nullptr;
+    }
+    static void canvas(int w, int h, int attributes)
+    {
+        Pc[wn].width = w;
+        Pc[wn].height = h;
+        Pc[wn].attributes = attributes;
+        Pc[wn].user_x0 = Pc[wn].user_y0 = 0.0;
+        Pc[wn].scale_x = Pc[wn].scale_y = 1.0;
+    }
+};
+
 // A window opened with kova_gopen under the given attribute set; closed
 // again (and the pending attributes restored) when the object goes.
 class OpenWindow {

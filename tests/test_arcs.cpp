@@ -10,28 +10,11 @@
 namespace {
 
 // The arithmetic, on a window record made by hand: 640 x 400, pixel units.
-struct ArcRequest : ::testing::Test {
-    static constexpr int wn = 1;
+struct ArcRequest : kt::HandMadeWindow {
     void SetUp() override
     {
-        // Entry points act only on open windows of a connected library; the
-        // test's own connection stands in (nothing here sends a request).
-        Pc_dis = kt::dpy();
-        resize_Pc(2);
-        pc_window &w = Pc[wn];
-        w.in_use = 1;
-        w.width = 640;
-        w.height = 400;
-        w.attributes = 0;
-        w.user_x0 = w.user_y0 = 0.0;
-        w.scale_x = w.scale_y = 1.0;
-    }
-    void TearDown() override
-    {
-        free(Pc);
-        Pc = nullptr;
-        N_Pc = 0;
-        Pc_dis = nullptr;
+        HandMadeWindow::SetUp();
+        canvas(640, 400, 0);
     }
     using Box = std::tuple<int, int, int, int>;
     using Angles = std::pair<int, int>;

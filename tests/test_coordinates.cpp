@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "kova_private.h"
-#include "xserver.hpp"
+#include "drawing_check.hpp"
 
 #include <cmath>
 #include <limits>
@@ -11,33 +11,7 @@
 
 namespace {
 
-struct Mapping : ::testing::Test {
-    static constexpr int wn = 1;
-    void SetUp() override
-    {
-        // Entry points act only on open windows of a connected library; the
-        // test's own connection stands in (nothing here sends a request).
-        Pc_dis = kt::dpy();
-        resize_Pc(2);
-        Pc[wn].in_use = 1;
-        canvas(640, 400, KOVA_ATTR_Y_UP);
-    }
-    void TearDown() override
-    {
-        free(Pc);
-        Pc = nullptr;
-        N_Pc = 0;
-        Pc_dis = nullptr;
-    }
-    // The state a window has right after opening.
-    static void canvas(int w, int h, int attributes)
-    {
-        Pc[wn].width = w;
-        Pc[wn].height = h;
-        Pc[wn].attributes = attributes;
-        Pc[wn].user_x0 = Pc[wn].user_y0 = 0.0;
-        Pc[wn].scale_x = Pc[wn].scale_y = 1.0;
-    }
+struct Mapping : kt::HandMadeWindow {
     static std::pair<int, int> px(double x, double y)
     {
         int a, b;
