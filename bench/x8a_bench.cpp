@@ -286,7 +286,9 @@ class Bench {
             if (n <= 0)
                 continue;
             std::string exe(path, static_cast<size_t>(n));
-            if (exe.rfind("/tmp/", 0) == 0) {
+            // The library's temporary copy of its child, not the program's own
+            // image seen between fork and exec (the build tree may be in /tmp).
+            if (exe.rfind("/tmp/_xslave_", 0) == 0) {
                 child_files.insert(exe.substr(0, exe.find(' ')));
                 seen = true;
             }

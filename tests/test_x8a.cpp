@@ -85,7 +85,9 @@ ProgramRun run_x8a(const std::string &locale, int limit_s)
             ssize_t n = readlink(("/proc/" + std::to_string(k) + "/exe").c_str(), path,
                                  sizeof path - 1);
             std::string exe(path, n > 0 ? static_cast<size_t>(n) : 0);
-            if (exe.rfind("/tmp/", 0) == 0)
+            // The library's temporary copy of its child, not the program's own
+            // image seen between fork and exec (the build tree may be in /tmp).
+            if (exe.rfind("/tmp/_xslave_", 0) == 0)
                 run.child_files.insert(exe.substr(0, exe.find(' ')));
         }
         pollfd p{fds[0], POLLIN, 0};
