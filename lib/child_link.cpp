@@ -69,12 +69,12 @@ bool sigchld_is_handled()
     return sa.sa_handler != SIG_DFL && sa.sa_handler != SIG_IGN;
 }
 
-/* True when the window child has ended.  Only looks (WNOWAIT) when a
- * SIGCHLD handler will collect it and clear Cpid; collects it here when no
- * handler is installed. */
-bool child_gone()
+/* True when the child whose id *cpid holds has ended.  Only looks
+ * (WNOWAIT) when a SIGCHLD handler will collect it and clear *cpid;
+ * collects it here when no handler is installed. */
+bool child_gone(volatile sig_atomic_t *cpid)
 {
-    pid_t pid = Cpid;
+    pid_t pid = *cpid;
     if (pid <= 0)
         return true;
     siginfo_t info;
@@ -83,8 +83,8 @@ bool child_gone()
         return errno == ECHILD; /* collected already, or not our child */
     if (info.si_pid == 0)
         return false;
-    if (!sigchld_is_handled() && waitpid(pid, nullptr, WNOHANG) == pid && Cpid == pid)
-        Cpid = 0;
+    if (!sigchld_is_handled() && waitpid(pid, nullptr, WNOHANG) == pid && *cpid == pid)
+        *cpid = 0;
     return true;
 }
 
@@ -94,14 +94,14 @@ bool is_ack(const XEvent &ev)
            ev.xgraphicsexpose.minor_code == KOVA_CMD_ACK;
 }
 
-/* Reads events until the child's acknowledgement, dropping every other one
- * (our own commands come back too).  0 on the acknowledgement, -1 when the
- * child has ended without sending it. */
-int wait_for_ack()
+/* Reads events until the acknowledgement of the child whose id *cpid
+ * holds, dropping every other one (our own commands come back too).  0 on
+ * the acknowledgement, -1 when the child has ended without sending it. */
+int wait_for_ack(volatile sig_atomic_t *cpid)
 {
     int fd = ConnectionNumber(Pc_dis);
     for (;;) {
-        bool gone = child_gone();
+        bool gone = child_gone(cpid);
         while (XPending(Pc_dis) > 0) {
             XEvent ev;
             XNextEvent(Pc_dis, &ev);
@@ -121,6 +121,15 @@ std::string number(unsigned long v) { return std::to_string(v); }
 {
     fputs(msg, stderr);
     exit(1);
+}
+
+/* In the forked process: without its window child the application cannot
+ * go on. */
+[[noreturn]] void window_child_exec_failed()
+{
+    fputs("KOVA: [ERROR] Cannot exec child process.\n", stderr);
+    kill(getppid(), SIGTERM);
+    _exit(-1);
 }
 
 } // namespace
@@ -189,8 +198,37 @@ void sync_child(int xsync)
     send_command_to_child(0, KOVA_CMD_SYNC, 0, 1);
     if (xsync)
         XSync(Pc_dis, False);
-    wait_for_ack();
+    wait_for_ack(&Cpid);
     XSelectInput(Pc_dis, Pc_zwin, 0);
+}
+
+int run_child(char *const argv[], volatile sig_atomic_t *cpid, void (*exec_failed)())
+{
+    if (Exec_fd != -1) {
+        close(Exec_fd);
+        Exec_fd = -1;
+    }
+    XSelectInput(Pc_dis, Pc_zwin, ExposureMask);
+    XFlush(Pc_dis);
+    XSync(Pc_dis, False);
+
+    sigset_t chld, saved;
+    sigemptyset(&chld);
+    sigaddset(&chld, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &chld, &saved);
+    pid_t pid = fork();
+    if (pid == 0) {
+        sigprocmask(SIG_SETMASK, &saved, nullptr);
+        fcntl(ConnectionNumber(Pc_dis), F_SETFD, FD_CLOEXEC);
+        execv(argv[0], argv);
+        exec_failed();
+    }
+    *cpid = pid > 0 ? pid : 0;
+    sigprocmask(SIG_SETMASK, &saved, nullptr);
+    int acked = pid > 0 ? wait_for_ack(cpid) : 0;
+    XSelectInput(Pc_dis, Pc_zwin, 0);
+    rmexecfile();
+    return pid < 0 ? -1 : acked == 0 ? 0 : -2;
 }
 
 void start_child(void)
@@ -212,45 +250,15 @@ void start_child(void)
 
     if (mkexecfile() == -1)
         fatal("KOVA: [ERROR] Cannot create a file in /tmp/.\n");
-    if (Exec_fd != -1) {
-        close(Exec_fd);
-        Exec_fd = -1;
-    }
     char *argv[10];
     argv[0] = Exec_slave_tmp;
     for (size_t i = 0; i < 8; i++)
         argv[i + 1] = const_cast<char *>(args[i].c_str());
     argv[9] = nullptr;
 
-    XSelectInput(Pc_dis, Pc_zwin, ExposureMask);
-    XFlush(Pc_dis);
-    XSync(Pc_dis, False);
-
-    /* SIGCHLD waits until Cpid holds the id, so that a child ending at once
-     * is still recognised as ours. */
-    sigset_t chld, saved;
-    sigemptyset(&chld);
-    sigaddset(&chld, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &chld, &saved);
-    pid_t pid = fork();
-    if (pid == 0) {
-        sigprocmask(SIG_SETMASK, &saved, nullptr);
-        fcntl(ConnectionNumber(Pc_dis), F_SETFD, FD_CLOEXEC);
-        execv(argv[0], argv);
-        fputs("KOVA: [ERROR] Cannot exec child process.\n", stderr);
-        kill(getppid(), SIGTERM);
-        _exit(-1);
+    switch (run_child(argv, &Cpid, window_child_exec_failed)) {
+    case -1: fatal("KOVA: [ERROR] fork() failed.\n");
+    case -2: fatal("KOVA: [ERROR] The child process ended before it started to serve the windows.\n");
+    default: break;
     }
-    Cpid = pid > 0 ? pid : 0;
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
-    if (pid < 0) {
-        rmexecfile();
-        fatal("KOVA: [ERROR] fork() failed.\n");
-    }
-
-    int acked = wait_for_ack();
-    XSelectInput(Pc_dis, Pc_zwin, 0);
-    rmexecfile();
-    if (acked != 0)
-        fatal("KOVA: [ERROR] The child process ended before it started to serve the windows.\n");
 }

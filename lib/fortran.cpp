@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 KOVA_FORTRAN void msleep_(int *ms)
 {
@@ -339,4 +340,25 @@ KOVA_FORTRAN void newfontset_(int *wn, const char *names, int *status)
 KOVA_FORTRAN void gsetfontset_(int *wn, const char *names, int *status)
 {
     *status = kova_gsetfontset(*wn, "%s", names);
+}
+
+/* ---- image files ------------------------------------------------------ */
+
+/* name with nd >= 0 gets the number before its extension: pic.png and 7
+ * give pic7.png.  The extension is looked for in the last path component
+ * only, so that a dot in a directory name is left alone. */
+KOVA_FORTRAN void saveimg_(int *wn, int *layer, float *x0, float *y0, float *x1, float *y1,
+                           const char *name, int *nd, const char *conv, int *levels)
+{
+    if (*nd < 0) {
+        kova_gsaveimage(*wn, *layer, *x0, *y0, *x1, *y1, conv, *levels, "%s", name);
+        return;
+    }
+    const char *base_end = std::strrchr(name, '.');
+    const char *slash = std::strrchr(name, '/');
+    if (!base_end || (slash && base_end < slash))
+        base_end = name + std::strlen(name);
+    std::string base(name, static_cast<size_t>(base_end - name));
+    kova_gsaveimage(*wn, *layer, *x0, *y0, *x1, *y1, conv, *levels, "%s%d%s", base.c_str(), *nd,
+                    base_end);
 }

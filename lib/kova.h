@@ -125,6 +125,25 @@ KOVA_API int kova_drawstr(int wn, double x, double y, int size, double theta,
 KOVA_API int kova_newfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
 KOVA_API int kova_gsetfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
 
+/* Image files.  An image buffer holds width x height pixels of 4 bytes,
+ * alpha, red, green, blue, rows from the top.  conv names a converter
+ * program ("convert", or any filter reading a stream on its standard
+ * input), or is NULL.  levels per channel: 2..256.  Results 0 or -1;
+ * kova_gsaveimage returns once the background save has started. */
+KOVA_API int kova_gsaveimage(int wn, int layer, double x0, double y0, double x1, double y1,
+                             const char *conv, int levels, const char *format, ...)
+    KOVA_PRINTF(9, 10);
+KOVA_API int kova_saveimg(int wn, int layer, double x0, double y0, double x1, double y1,
+                          const char *conv, int levels, const char *format, ...)
+    KOVA_PRINTF(9, 10);
+KOVA_API int kova_writeimage(const unsigned char *buf, int width, int height, int msk,
+                             const char *conv, int levels, const char *format, ...)
+    KOVA_PRINTF(7, 8);
+/* A new image buffer (free() it), or NULL; *r_msk: 0 no alpha, 1 alpha of
+ * 0 and 255 only, 256 partial transparency. */
+KOVA_API unsigned char *kova_readimage(const char *conv, const char *name, int *r_width,
+                                       int *r_height, int *r_msk);
+
 #ifdef __cplusplus
 }
 #endif

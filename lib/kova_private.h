@@ -18,7 +18,9 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "kova.h"
 
@@ -100,6 +102,8 @@ extern volatile sig_atomic_t Cpid;
 extern volatile sig_atomic_t Cpid_tmp;
 extern volatile sig_atomic_t Cpid_saveimg;
 extern volatile sig_atomic_t Chld_imgsave_stat;
+/* Wait status of the converter last collected; -1 when it is unknown. */
+extern volatile sig_atomic_t Cpid_tmp_status;
 
 extern int Pc_nonblock;
 extern int Pc_nonflush;
@@ -201,11 +205,22 @@ void remove_kova_handlers(void);
 /* SIGTERM to the child whose id *pid holds, a bounded wait, then SIGKILL;
  * returns with *pid cleared. */
 void stop_child(volatile sig_atomic_t *pid);
+/* Waits until the child whose id *pid holds has ended, whether the SIGCHLD
+ * handler or this call collects it: 0 with *pid cleared, or -1 after
+ * timeout_ms (negative: no limit). */
+int wait_child_end(volatile sig_atomic_t *pid, int timeout_ms);
 
 /* ---- child link (child_link.cpp) ------------------------------------- */
 int mkexecfile(void);
 void rmexecfile(void);
 void start_child(void);
+/* Runs the temporary copy of the child executable with argv (argv[0] is
+ * its path) and waits for its first acknowledgement; the copy is removed
+ * then.  The id goes to *cpid before SIGCHLD can report the child, so that
+ * one ending at once is still recognised.  exec_failed runs in the new
+ * process when the copy cannot be executed.  0 once acknowledged, -1 when
+ * fork failed, -2 when the child ended without acknowledging. */
+int run_child(char *const argv[], volatile sig_atomic_t *cpid, void (*exec_failed)());
 void send_command_to_child(int window, int code, unsigned long value, int flush);
 void sync_child(int xsync);
 
@@ -280,5 +295,63 @@ struct malloc_str {
     malloc_str &operator=(const malloc_str &) = delete;
     const char *get() const { return p; }
 };
+
+/* ---- image files (images.cpp, image_read.cpp) ------------------------ */
+/* Two corners in user coordinates to an inclusive pixel rectangle, clamped
+ * to the canvas (pixels.cpp). */
+void cnv_2p_to_pwh(int wn, double x0, double y0, double x1, double y1, int *px, int *py,
+                   int *pw, int *ph);
+/* Splits text at runs of spaces into a NULL-terminated word array pointing
+ * into *copy; the caller frees both.  Returns the number of words. */
+int create_args(const char *text, char **copy, char ***words);
+/* A converter command split into words; no words for NULL, "" or blanks. */
+struct command_words {
+    char *copy = nullptr;
+    char **words = nullptr;
+    int count = 0;
+    explicit command_words(const char *command);
+    ~command_words();
+    command_words(const command_words &) = delete;
+    command_words &operator=(const command_words &) = delete;
+};
+/* SIGPIPE and SIGXFSZ held while a stream is written, so that a converter
+ * that went away or a file size limit make the write fail instead of
+ * ending the application; those raised meanwhile are taken off again. */
+class write_signals_held {
+    sigset_t held_, saved_, pending_before_;
+
+public:
+    write_signals_held();
+    ~write_signals_held();
+    write_signals_held(const write_signals_held &) = delete;
+    write_signals_held &operator=(const write_signals_held &) = delete;
+};
+/* Forks the converter argv (path search) into Cpid_tmp with child_stdin
+ * and child_stdout (-1: inherited) as its standard input and output;
+ * parent_end, the library's end of the pipe, is closed in it.  When exec
+ * fails the new process prints exec_failed_fmt with the command word and
+ * ends with status 255.  0, or -1 when fork failed. */
+int start_converter(char *const argv[], int child_stdin, int child_stdout, int parent_end,
+                    const char *exec_failed_fmt);
+/* Waits for the converter in Cpid_tmp, if any; false when it failed. */
+bool converter_succeeded(void);
+enum class image_stream { raw, ppm, pam };
+/* Writes an image buffer's rows, scaled to levels, after the header of the
+ * kind; alpha follows each pixel's colour when msk is non-zero.  True when
+ * every byte reached the stream. */
+bool write_image_stream(FILE *fp, const unsigned char *buf, int width, int height, int msk,
+                        int levels, image_stream kind);
+/* Reads a PBM (P4), PGM (P5), PPM (P6) or PAM (P7) stream into a new image
+ * buffer; NULL after printing why not. */
+unsigned char *read_image_stream(FILE *in, int *width, int *height, int *msk);
+/* The next line that is not a comment, its leading blanks skipped; NULL
+ * at the end of the input. */
+char *read_next(FILE *fp, char *line, int size);
+
+struct free_deleter {
+    void operator()(void *p) const { std::free(p); }
+};
+template <class T>
+using malloc_ptr = std::unique_ptr<T, free_deleter>;
 
 #endif /* KOVA_PRIVATE_H */

@@ -18,6 +18,8 @@ namespace {
 /* How long a child gets to end after SIGTERM, and after SIGKILL. */
 constexpr int term_grace_ms = 1000;
 constexpr int kill_grace_ms = 1000;
+/* How long the end of the process waits for an image save to complete. */
+constexpr int save_finish_ms = 30000;
 
 /* If exit processing ever hangs after SIGINT/SIGTERM (a destructor of the
  * application blocked on a lock the signal interrupted), the process still
@@ -25,12 +27,14 @@ constexpr int kill_grace_ms = 1000;
 constexpr unsigned int exit_watchdog_s = 5;
 volatile sig_atomic_t Exit_status = 0;
 
-void forget_child(pid_t pid)
+/* status: the wait status, or -1 when another waiter collected it. */
+void forget_child(pid_t pid, int status)
 {
     if (pid == Cpid_saveimg) {
         Chld_imgsave_stat = 0;
         Cpid_saveimg = 0;
     } else if (pid == Cpid_tmp) {
+        Cpid_tmp_status = status;
         Cpid_tmp = 0;
     } else if (pid == Cpid) {
         Cpid = 0;
@@ -43,9 +47,12 @@ void collect(pid_t pid)
 {
     if (pid <= 0)
         return;
-    pid_t r = waitpid(pid, nullptr, WNOHANG);
-    if (r == pid || (r < 0 && errno == ECHILD))
-        forget_child(pid);
+    int status = 0;
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid)
+        forget_child(pid, status);
+    else if (r < 0 && errno == ECHILD)
+        forget_child(pid, -1);
 }
 
 void exit_now(int)
@@ -108,7 +115,27 @@ void stop_child(volatile sig_atomic_t *pid)
             kova_msleep(10);
     }
     if (*pid > 0)
-        forget_child(p);
+        forget_child(p, -1);
+}
+
+int wait_child_end(volatile sig_atomic_t *pid, int timeout_ms)
+{
+    sigset_t chld, saved;
+    sigemptyset(&chld);
+    sigaddset(&chld, SIGCHLD);
+    for (int waited = 0;; waited += 10) {
+        /* Looked at with SIGCHLD held, so that the handler cannot collect
+         * the child between this look and the bookkeeping. */
+        sigprocmask(SIG_BLOCK, &chld, &saved);
+        collect(*pid);
+        bool ended = *pid <= 0;
+        sigprocmask(SIG_SETMASK, &saved, nullptr);
+        if (ended)
+            return 0;
+        if (timeout_ms >= 0 && waited >= timeout_ms)
+            return -1;
+        kova_msleep(10);
+    }
 }
 
 void killallchld(void)
@@ -117,6 +144,10 @@ void killallchld(void)
      * children: they belong to the application. */
     if (getpid() != Pid)
         return;
+    /* A program that saves a picture and returns gets its whole file; an
+     * interrupt cuts the save short. */
+    if (Exit_status == 0)
+        wait_child_end(&Cpid_saveimg, save_finish_ms);
     stop_child(&Cpid_saveimg);
     stop_child(&Cpid_tmp);
     stop_child(&Cpid);

@@ -42,6 +42,7 @@ volatile sig_atomic_t Cpid = 0;
 volatile sig_atomic_t Cpid_tmp = 0;
 volatile sig_atomic_t Cpid_saveimg = 0;
 volatile sig_atomic_t Chld_imgsave_stat = 0;
+volatile sig_atomic_t Cpid_tmp_status = -1;
 
 int Pc_nonblock = 0;
 int Pc_nonflush = 0;
@@ -245,10 +246,14 @@ extern "C" KOVA_API void kova_msleep(unsigned int ms)
         req = rem;
 }
 
+/* Ends also when the saving child is gone without its SIGCHLD having been
+ * seen (the application replaced the handler, say). */
 void wait_child(void)
 {
-    while (Chld_imgsave_stat)
-        kova_msleep(10);
+    if (!Chld_imgsave_stat)
+        return;
+    wait_child_end(&Cpid_saveimg, -1);
+    Chld_imgsave_stat = 0;
 }
 
 int wait_pid_cleared(volatile sig_atomic_t *pid, int timeout_ms)

@@ -2,7 +2,8 @@
  * _xslave_.cpp - the window child process.  Start reading at main().
  *
  * The library carries this program inside itself, writes it to /tmp and
- * runs it once per application ("1": window mode).  It has its own X
+ * runs it once per application ("1": window mode), and once for every
+ * saved picture ("2": image-saving mode, image_save.cpp).  It has its own X
  * connection and learns about windows only from command events that the
  * library sends to its hidden command window (see kova_protocol.h).  For
  * every managed window it repaints exposures from the shown layer's
@@ -12,6 +13,8 @@
  * its windows are destroyed behind the library's back.
  */
 #include "_kova_scrollbar.h"
+#include "image_save.h"
+#include "kova_ack.h"
 #include "kova_protocol.h"
 
 #include <X11/Xlib.h>
@@ -98,16 +101,6 @@ void shrink_table()
         resize_table(h + 1);
 }
 
-void send_ack()
-{
-    XEvent ev;
-    memset(&ev, 0, sizeof ev);
-    ev.xgraphicsexpose.type = GraphicsExpose;
-    ev.xgraphicsexpose.send_event = True;
-    ev.xgraphicsexpose.display = Dis;
-    XSendEvent(Dis, Cmd_win, False, ExposureMask, &ev);
-    XFlush(Dis);
-}
 
 void select_input(const slave_window &w)
 {
@@ -244,7 +237,7 @@ void handle_command(const XGraphicsExposeEvent &g)
     slave_window &w = Pc[n];
     unsigned long value = g.drawable;
     switch (g.minor_code) {
-    case KOVA_CMD_SYNC: send_ack(); break;
+    case KOVA_CMD_SYNC: send_ack(Dis, Cmd_win); break;
     case KOVA_CMD_MANAGE: manage(n); break;
     case KOVA_CMD_UNMANAGE: unmanage(n); break;
     case KOVA_CMD_TOP_WIN: w.top_win = value; break;
@@ -463,7 +456,7 @@ int window_mode(int argc, char **argv)
      * connection, which ends this process even when no window is managed. */
     XSelectInput(Dis, Cmd_win, ExposureMask | StructureNotifyMask);
     XFlush(Dis);
-    send_ack();
+    send_ack(Dis, Cmd_win);
 
     for (;;) {
         XEvent ev;
@@ -481,6 +474,7 @@ int main(int argc, char **argv)
         return 1;
     switch (atoi(argv[1])) {
     case 1: return window_mode(argc, argv);
+    case 2: return image_mode(argc, argv);
     default: return 1;
     }
 }

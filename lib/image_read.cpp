@@ -1,0 +1,341 @@
+/*
+ * image_read.cpp - reading image files: binary PBM (P4), PGM (P5), PPM (P6)
+ * and PAM (P7) streams of any maximum value up to 65535, straight from a
+ * file or from a converter program that turns another format into one.
+ *
+ * The reader trusts nothing in the stream: sizes are checked before any
+ * arithmetic, samples above the maximum value are taken as the maximum,
+ * and the result grows with the bytes that actually arrive, so a header
+ * that promises a huge image costs nothing until its pixels come.
+ */
+#include "kova_private.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int line_size = 256;
+/* Pixels converted per read; a multiple of 8 so that bitmap chunks are
+ * whole bytes. */
+constexpr size_t chunk_pixels = 8192;
+/* The result's first allocation; it doubles as the pixels come in. */
+constexpr size_t first_capacity = size_t(1) << 20;
+
+enum class pixel_kind { bitmap, gray, gray_alpha, rgb, rgb_alpha };
+
+struct header {
+    bool pam = false;
+    int width = 0, height = 0, maxval = 0;
+    int depth = -1; /* samples per pixel; 0 for a bitmap */
+};
+
+/* Why a stream was refused; the reader's one failure path prints it. */
+struct read_failure {
+    std::string message;
+};
+
+[[noreturn]] KOVA_PRINTF(1, 2) void fail_with(const char *fmt, ...)
+{
+    char text[128];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    throw read_failure{text};
+}
+
+/* Reads a decimal number as %d does (blanks, a sign, digits); out-of-range
+ * values become the nearest int, which the size checks then refuse. */
+bool scan_int(const char *&p, int *v)
+{
+    char *end;
+    errno = 0;
+    long n = std::strtol(p, &end, 10);
+    if (end == p)
+        return false;
+    p = end;
+    *v = n > INT_MAX ? INT_MAX : n < INT_MIN ? INT_MIN : static_cast<int>(n);
+    return true;
+}
+
+bool keyword(const char *line, const char *word)
+{
+    size_t n = std::strlen(word);
+    return std::strncmp(line, word, n) == 0 && std::isspace(static_cast<unsigned char>(line[n]));
+}
+
+void read_pam_header(FILE *in, header &h)
+{
+    static constexpr const char *keywords[] = {"WIDTH", "HEIGHT", "DEPTH", "MAXVAL"};
+    int *fields[] = {&h.width, &h.height, &h.depth, &h.maxval};
+    char line[line_size];
+    for (;;) {
+        const char *p = read_next(in, line, line_size);
+        if (!p)
+            fail_with("KOVA: [ERROR] Invalid stream (2)\n");
+        if (std::strncmp(p, "ENDHDR", 6) == 0 && (p[6] == '\0' || std::isspace(static_cast<unsigned char>(p[6]))))
+            return;
+        for (size_t k = 0; k < 4; k++) {
+            if (!keyword(p, keywords[k]))
+                continue;
+            p += std::strlen(keywords[k]);
+            if (!scan_int(p, fields[k]))
+                fail_with("KOVA: [ERROR] Invalid stream (3)\n");
+        }
+    }
+}
+
+header read_header(FILE *in)
+{
+    header h;
+    char line[line_size];
+    const char *p = read_next(in, line, line_size);
+    if (!p || p[0] != 'P')
+        fail_with("KOVA: [ERROR] Invalid stream (1)\n");
+    char type = p[1];
+    if (type == '7') {
+        h.pam = true;
+        read_pam_header(in, h);
+        return h;
+    }
+    if (type != '4' && type != '5' && type != '6')
+        fail_with("KOVA: [ERROR] Unsupported type: P%c\n", type);
+    if (!(p = read_next(in, line, line_size)))
+        fail_with("KOVA: [ERROR] Invalid stream (2)\n");
+    if (!scan_int(p, &h.width) || !scan_int(p, &h.height))
+        fail_with("KOVA: [ERROR] Invalid stream (3)\n");
+    if (type == '4') {
+        h.depth = 0;
+        h.maxval = 1;
+        return h;
+    }
+    if (!(p = read_next(in, line, line_size)))
+        fail_with("KOVA: [ERROR] Invalid stream (4)\n");
+    if (!scan_int(p, &h.maxval))
+        fail_with("KOVA: [ERROR] Invalid stream (5)\n");
+    h.depth = type == '5' ? 1 : 3;
+    return h;
+}
+
+void check_header(const header &h)
+{
+    if (h.width < 1)
+        fail_with("KOVA: [ERROR] Invalid width: %d\n", h.width);
+    if (h.height < 1)
+        fail_with("KOVA: [ERROR] Invalid height: %d\n", h.height);
+    if (h.maxval < 1 || h.maxval > 65535)
+        fail_with("KOVA: [ERROR] Unsupported depth: %lld\n", h.maxval + 1LL);
+    /* A PAM of depth 0 has no samples at all. */
+    if (h.depth < (h.pam ? 1 : 0) || h.depth > 4)
+        fail_with("KOVA: [ERROR] Unsupported type\n");
+    if (static_cast<size_t>(h.width) > static_cast<size_t>(PTRDIFF_MAX) / 4 / static_cast<size_t>(h.height))
+        fail_with("KOVA: [ERROR] Image too large: %dx%d\n", h.width, h.height);
+}
+
+/* The growing result: 4 bytes a pixel, never more than the whole image. */
+class image_buffer {
+    unsigned char *data_ = nullptr;
+    size_t size_ = 0, capacity_ = 0, total_;
+
+public:
+    explicit image_buffer(size_t total) : total_(total) {}
+    ~image_buffer() { std::free(data_); }
+    image_buffer(const image_buffer &) = delete;
+    image_buffer &operator=(const image_buffer &) = delete;
+    unsigned char *extend(size_t n)
+    {
+        if (size_ + n > capacity_) {
+            size_t c = capacity_ ? capacity_ : std::min(total_, first_capacity);
+            while (c < size_ + n)
+                c = std::min(total_, c * 2);
+            data_ = static_cast<unsigned char *>(_kova_xrealloc(data_, c));
+            capacity_ = c;
+        }
+        unsigned char *p = data_ + size_;
+        size_ += n;
+        return p;
+    }
+    unsigned char *release()
+    {
+        unsigned char *p = data_;
+        data_ = nullptr;
+        return p;
+    }
+};
+
+pixel_kind kind_of(int depth)
+{
+    constexpr pixel_kind kinds[] = {pixel_kind::bitmap, pixel_kind::gray, pixel_kind::gray_alpha,
+                                    pixel_kind::rgb, pixel_kind::rgb_alpha};
+    return kinds[depth];
+}
+
+/* Reads and converts every pixel; true when some alpha lay strictly
+ * between 0 and 255. */
+bool read_pixels(FILE *in, const header &h, image_buffer &out)
+{
+    const pixel_kind kind = kind_of(h.depth);
+    const size_t ss = h.maxval > 255 ? 2 : 1;
+    const size_t spp = static_cast<size_t>(h.depth);
+    /* Every sample value to its 8-bit value; values above maxval count as
+     * maxval. */
+    std::vector<unsigned char> to8(ss == 2 ? 65536 : 256);
+    for (size_t v = 0; v < to8.size(); v++)
+        to8[v] = static_cast<unsigned char>(std::min<size_t>(v, static_cast<size_t>(h.maxval)) * 255 /
+                                            static_cast<size_t>(h.maxval));
+    std::vector<unsigned char> chunk(kind == pixel_kind::bitmap ? chunk_pixels / 8 : chunk_pixels * spp * ss);
+    bool partial = false;
+    const size_t w = static_cast<size_t>(h.width);
+    for (int row = 0; row < h.height; row++) {
+        for (size_t x = 0; x < w; x += chunk_pixels) {
+            size_t n = std::min(chunk_pixels, w - x);
+            size_t bytes = kind == pixel_kind::bitmap ? (n + 7) / 8 : n * spp * ss;
+            if (std::fread(chunk.data(), 1, bytes, in) != bytes)
+                fail_with("KOVA: [ERROR] Invalid bitmap stream\n");
+            unsigned char *o = out.extend(4 * n);
+            const unsigned char *s = chunk.data();
+            auto sample = [&](size_t k) {
+                return to8[ss == 2 ? (s[2 * k] << 8 | s[2 * k + 1]) : s[k]];
+            };
+            for (size_t i = 0; i < n; i++, o += 4) {
+                size_t k = i * spp;
+                switch (kind) {
+                case pixel_kind::bitmap:
+                    o[0] = 255;
+                    o[1] = o[2] = o[3] = (s[i / 8] >> (7 - i % 8)) & 1 ? 0 : 255;
+                    break;
+                case pixel_kind::gray:
+                    o[0] = 255;
+                    o[1] = o[2] = o[3] = sample(k);
+                    break;
+                case pixel_kind::gray_alpha:
+                    o[0] = sample(k + 1);
+                    o[1] = o[2] = o[3] = sample(k);
+                    break;
+                case pixel_kind::rgb:
+                    o[0] = 255;
+                    o[1] = sample(k);
+                    o[2] = sample(k + 1);
+                    o[3] = sample(k + 2);
+                    break;
+                case pixel_kind::rgb_alpha:
+                    o[0] = sample(k + 3);
+                    o[1] = sample(k);
+                    o[2] = sample(k + 1);
+                    o[3] = sample(k + 2);
+                    break;
+                }
+                partial |= o[0] != 0 && o[0] != 255;
+            }
+        }
+    }
+    return partial;
+}
+
+} // namespace
+
+char *read_next(FILE *fp, char *line, int size)
+{
+    for (;;) {
+        int c = std::getc(fp);
+        if (c == EOF)
+            return nullptr;
+        int n = 0;
+        /* A byte 0 in a line is taken as it comes and ends the text there. */
+        while (c != EOF) {
+            if (n < size - 1)
+                line[n++] = static_cast<char>(c);
+            if (c == '\n')
+                break;
+            c = std::getc(fp);
+        }
+        line[n] = '\0';
+        char *p = line;
+        while (*p == ' ' || *p == '\t')
+            p++;
+        if (*p != '#')
+            return p;
+    }
+}
+
+unsigned char *read_image_stream(FILE *in, int *width, int *height, int *msk)
+{
+    try {
+        const header h = read_header(in);
+        check_header(h);
+        image_buffer out(4 * static_cast<size_t>(h.width) * static_cast<size_t>(h.height));
+        bool partial = read_pixels(in, h, out);
+        *width = h.width;
+        *height = h.height;
+        *msk = h.depth == 2 || h.depth == 4 ? (partial ? 256 : 1) : 0;
+        return out.release();
+    } catch (const read_failure &f) {
+        std::fputs(f.message.c_str(), stderr);
+        return nullptr;
+    }
+}
+
+unsigned char *kova_readimage(const char *conv, const char *name, int *r_width, int *r_height,
+                              int *r_msk)
+{
+    if (!name)
+        return nullptr;
+    command_words words(conv);
+    FILE *in = nullptr;
+    if (words.count == 0) {
+        in = std::fopen(name, "rb");
+    } else {
+        std::vector<char *> argv;
+        if (std::strcmp(conv, "convert") == 0 || std::strcmp(conv, "convert.exe") == 0) {
+            argv = {words.words[0], const_cast<char *>(name), const_cast<char *>("PAM:-")};
+        } else {
+            argv.assign(words.words, words.words + words.count);
+            argv.push_back(const_cast<char *>(name));
+        }
+        argv.push_back(nullptr);
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            std::fputs("KOVA: [ERROR] pipe() failed\n", stderr);
+            return nullptr;
+        }
+        int started = start_converter(argv.data(), -1, fds[1], fds[0],
+                                      "KOVA: [ERROR] Cannot exec '%s' command.\n");
+        close(fds[1]);
+        if (started != 0) {
+            close(fds[0]);
+            std::fputs("KOVA: [ERROR] fork() failed\n", stderr);
+            return nullptr;
+        }
+        in = fdopen(fds[0], "rb");
+        if (!in)
+            close(fds[0]);
+    }
+    unsigned char *image = nullptr;
+    int w = 0, h = 0, m = 0;
+    if (!in) {
+        std::fprintf(stderr, "KOVA: [ERROR] Cannot open file: %s\n", name);
+    } else {
+        image = read_image_stream(in, &w, &h, &m);
+        /* Closed before the wait: a converter still writing then ends. */
+        std::fclose(in);
+    }
+    converter_succeeded();
+    if (image) {
+        if (r_width)
+            *r_width = w;
+        if (r_height)
+            *r_height = h;
+        if (r_msk)
+            *r_msk = m;
+    }
+    return image;
+}
