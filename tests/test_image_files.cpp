@@ -321,3 +321,19 @@ TEST(ImageRead, ConvertersBothWays)
     EXPECT_EQ(Cpid_tmp, 0);
     EXPECT_EQ(kt::children_of(getpid()).size(), children);
 }
+
+// A program that saves a picture and returns at once still gets the whole
+// file: the end of the process waits for the save.
+TEST(ImageSaveAtExit, TheFileIsComplete)
+{
+    Scratch s;
+    s.script("slowcat", "sleep 0.3; exec cat");
+    const std::string name = s / "exit.ppm";
+    auto r = kt::run_forked([&] {
+        int wn = kova_gopen(50, 40);
+        kova_fillrect(wn, 5, 5, 10, 10);
+        kova_gsaveimage(wn, 0, 0, 0, 49, 39, "slowcat", 256, "%s", name.c_str());
+    });
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(slurp(name).size(), std::string("P6\n50 40\n255\n").size() + 3 * 50 * 40);
+}
