@@ -279,6 +279,13 @@ TEST(ImageRead, EveryFormatConverts)
     EXPECT_EQ(r.m, 1);
     free(r.buf);
 
+    // The fuzzer's seeds are all good images.
+    for (const char *seed : {"p4.pbm", "p5_16bit.pgm", "p6.ppm", "p7_rgba.pam", "p7_gray_alpha.pam", "p7_gray16.pam"}) {
+        r = read_image(nullptr, std::string(KOVA_SOURCE_DIR "/tests/corpus/readimage/") + seed);
+        EXPECT_NE(r.buf, nullptr) << seed << r.err;
+        free(r.buf);
+    }
+
     // What the writer writes, the reader reads back unchanged.
     for (bool alpha : {false, true}) {
         auto img = asymmetric(alpha);
