@@ -9,6 +9,7 @@
  */
 #include "kova_private.h"
 #include "kova_protocol.h"
+#include "sigchld_held.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -212,19 +213,18 @@ int run_child(char *const argv[], volatile sig_atomic_t *cpid, void (*exec_faile
     XFlush(Pc_dis);
     XSync(Pc_dis, False);
 
-    sigset_t chld, saved;
-    sigemptyset(&chld);
-    sigaddset(&chld, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &chld, &saved);
-    pid_t pid = fork();
-    if (pid == 0) {
-        sigprocmask(SIG_SETMASK, &saved, nullptr);
-        fcntl(ConnectionNumber(Pc_dis), F_SETFD, FD_CLOEXEC);
-        execv(argv[0], argv);
-        exec_failed();
+    pid_t pid;
+    {
+        sigchld_held held;
+        pid = fork();
+        if (pid == 0) {
+            held.restore();
+            fcntl(ConnectionNumber(Pc_dis), F_SETFD, FD_CLOEXEC);
+            execv(argv[0], argv);
+            exec_failed();
+        }
+        *cpid = pid > 0 ? pid : 0;
     }
-    *cpid = pid > 0 ? pid : 0;
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
     int acked = pid > 0 ? wait_for_ack(cpid) : 0;
     XSelectInput(Pc_dis, Pc_zwin, 0);
     rmexecfile();

@@ -9,6 +9,7 @@
  */
 #include "kova_private.h"
 #include "pnm.h"
+#include "sigchld_held.h"
 
 #include <cerrno>
 #include <cstring>
@@ -118,14 +119,11 @@ command_words::~command_words()
 int start_converter(char *const argv[], int child_stdin, int child_stdout, int parent_end,
                     const char *exec_failed_fmt)
 {
-    sigset_t chld, saved;
-    sigemptyset(&chld);
-    sigaddset(&chld, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &chld, &saved);
+    sigchld_held held;
     Cpid_tmp_status = -1;
     pid_t pid = fork();
     if (pid == 0) {
-        sigprocmask(SIG_SETMASK, &saved, nullptr);
+        held.restore();
         child_stdin = above_std(child_stdin);
         child_stdout = above_std(child_stdout);
         install_as(child_stdin, STDIN_FILENO);
@@ -138,7 +136,6 @@ int start_converter(char *const argv[], int child_stdin, int child_stdout, int p
         _exit(255);
     }
     Cpid_tmp = pid > 0 ? pid : 0;
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
     return pid > 0 ? 0 : -1;
 }
 

@@ -7,6 +7,7 @@
  * the child runs, and announces the window to it.
  */
 #include "kova_private.h"
+#include "sigchld_held.h"
 #include "kova_protocol.h"
 
 #include <cerrno>
@@ -417,10 +418,7 @@ char *command_name_from_ps_text(const char *text)
 char *program_name_from_ps(const char *ps_path, const char *alt_ps_path)
 {
     /* We wait for this child ourselves, and want its status. */
-    sigset_t chld, saved;
-    sigemptyset(&chld);
-    sigaddset(&chld, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &chld, &saved);
+    sigchld_held held;
     char *name = nullptr;
     for (int attempt = 0; attempt < ps_attempts; attempt++) {
         if (attempt > 0)
@@ -434,7 +432,6 @@ char *program_name_from_ps(const char *ps_path, const char *alt_ps_path)
             break;
         }
     }
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
     return name;
 }
 

@@ -8,6 +8,7 @@
  * calls (waitpid, kill, nanosleep, sigprocmask, alarm, _exit).
  */
 #include "kova_private.h"
+#include "sigchld_held.h"
 
 #include <cerrno>
 #include <sys/wait.h>
@@ -120,16 +121,15 @@ void stop_child(volatile sig_atomic_t *pid)
 
 int wait_child_end(volatile sig_atomic_t *pid, int timeout_ms)
 {
-    sigset_t chld, saved;
-    sigemptyset(&chld);
-    sigaddset(&chld, SIGCHLD);
     for (int waited = 0;; waited += 10) {
-        /* Looked at with SIGCHLD held, so that the handler cannot collect
-         * the child between this look and the bookkeeping. */
-        sigprocmask(SIG_BLOCK, &chld, &saved);
-        collect(*pid);
-        bool ended = *pid <= 0;
-        sigprocmask(SIG_SETMASK, &saved, nullptr);
+        bool ended;
+        {
+            /* The handler cannot collect the child between this look and
+             * the bookkeeping. */
+            sigchld_held held;
+            collect(*pid);
+            ended = *pid <= 0;
+        }
         if (ended)
             return 0;
         if (timeout_ms >= 0 && waited >= timeout_ms)

@@ -13,6 +13,7 @@
 
 #include "kova_ack.h"
 #include "pnm.h"
+#include "sigchld_held.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -98,13 +99,10 @@ FILE *start_converter(char *const words[], int out_fd)
             close(out_fd);
         throw failed{"kova: [ERROR] pipe() failed.\n"};
     }
-    sigset_t chld, saved;
-    sigemptyset(&chld);
-    sigaddset(&chld, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &chld, &saved);
+    sigchld_held held;
     pid_t pid = fork();
     if (pid == 0) {
-        sigprocmask(SIG_SETMASK, &saved, nullptr);
+        held.restore();
         set_signal(SIGPIPE, SIG_DFL, 0);
         dup2(fds[0], STDIN_FILENO);
         if (out_fd >= 0) {
@@ -118,7 +116,7 @@ FILE *start_converter(char *const words[], int out_fd)
         _exit(-1);
     }
     Cpid = pid > 0 ? pid : 0;
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
+    held.restore();
     close(fds[0]);
     if (out_fd >= 0)
         close(out_fd);
