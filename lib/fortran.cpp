@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -361,4 +362,72 @@ KOVA_FORTRAN void saveimg_(int *wn, int *layer, float *x0, float *y0, float *x1,
     std::string base(name, static_cast<size_t>(base_end - name));
     kova_gsaveimage(*wn, *layer, *x0, *y0, *x1, *y1, conv, *levels, "%s%d%s", base.c_str(), *nd,
                     base_end);
+
+/* ---- layers, clearing, scrolling, pixel transfer ----------------------- */
+
+KOVA_FORTRAN void layer_(int *wn, int *show, int *write)
+{
+    kova_layer(*wn, *show, *write);
+}
+
+KOVA_FORTRAN void copylayer_(int *wn, int *src, int *dst)
+{
+    kova_copylayer(*wn, *src, *dst);
+}
+
+KOVA_FORTRAN void gclr_(int *wn)
+{
+    kova_gclr(*wn);
+}
+
+KOVA_FORTRAN void clsx_(void)
+{
+    int wn = single_window();
+    if (wn >= 0)
+        kova_gclr(wn);
+}
+
+KOVA_FORTRAN void gscroll_(int *wn, int *dx, int *dy, int *clr)
+{
+    kova_gscroll(*wn, *dx, *dy, *clr);
+}
+
+KOVA_FORTRAN void tclr_(void)
+{
+    kova_tclr();
+}
+
+KOVA_FORTRAN void clsc_(void)
+{
+    kova_tclr();
+}
+
+/* Before the first open and after closing everything, Wn tells that the
+ * library is not set up; a window chosen then would hide that. */
+KOVA_FORTRAN void selwin_(int *wn)
+{
+    if (*wn >= 0 && Wn >= 0)
+        Wn = *wn;
+}
+
+/* Three INTEGERs per pixel, red, green, blue, of which the low 8 bits
+ * count. */
+KOVA_FORTRAN void putimg24_(int *wn, float *x, float *y, int *width, int *height, int *rgb)
+{
+    if (*width <= 0 || *height <= 0 || !window_is_open(*wn))
+        return;
+    size_t bytes;
+    if (!image_size_fits(*width, *height, "putimg24", &bytes))
+        return;
+    auto *buf = static_cast<unsigned char *>(_kova_xmalloc(bytes));
+    const size_t n = bytes / 4;
+    for (size_t i = 0; i < n; i++) {
+        buf[4 * i] = 0;
+        buf[4 * i + 1] = static_cast<unsigned char>(rgb[3 * i]);
+        buf[4 * i + 2] = static_cast<unsigned char>(rgb[3 * i + 1]);
+        buf[4 * i + 3] = static_cast<unsigned char>(rgb[3 * i + 2]);
+    }
+    if (kova_putimg24(*wn, *x, *y, *width, *height, buf) == -1)
+        fputs("KOVA: [WARNING] Depth of X server is not enough.\n", stderr);
+    free(buf);
 }

@@ -125,10 +125,40 @@ KOVA_API int kova_drawstr(int wn, double x, double y, int size, double theta,
 KOVA_API int kova_newfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
 KOVA_API int kova_gsetfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
 
-/* Image files.  An image buffer holds width x height pixels of 4 bytes,
- * alpha, red, green, blue, rows from the top.  conv names a converter
- * program ("convert", or any filter reading a stream on its standard
- * input), or is NULL.  levels per channel: 2..256.  Results 0 or -1;
+/* Layers: every window has eight (0..7), created on first use.  Drawing
+ * goes to the write layer; the window shows the shown layer.  An index
+ * outside 0..7 given to kova_layer keeps the current one. */
+KOVA_API void kova_layer(int wn, int show, int write);
+KOVA_API void kova_copylayer(int wn, int src, int dst);
+KOVA_API void kova_gclr(int wn);
+KOVA_API void kova_gscroll(int wn, int dx, int dy, int clr);
+KOVA_API void kova_tclr(void); /* clears the terminal */
+
+/* A new canvas size; the picture keeps its place at the corner of user
+ * y = 0 (bottom-left with the y axis upward). */
+KOVA_API void kova_gresize(int wn, int width, int height);
+
+/* Pixel transfer.  Image buffers: 4 bytes per pixel (alpha, red, green,
+ * blue), rows from the top.  Areas are given by two corners in user
+ * coordinates, both included; images are placed by their top-left pixel,
+ * or their bottom-left one when the y axis points upward.  The puts return
+ * 0, or -1 on a screen shallower than 16 bits or for a NULL buffer;
+ * kova_putimg24m leaves the pixels whose alpha is 0 untouched.
+ * kova_ggetimage returns a malloc()ed buffer (alpha 255), or NULL. */
+KOVA_API void kova_gputarea(int wn, double x, double y, int src_wn, int src_layer, double xs0,
+                            double ys0, double xs1, double ys1);
+KOVA_API unsigned char *kova_ggetimage(int wn, int layer, double xs0, double ys0, double xs1,
+                                       double ys1, int *r_width, int *r_height);
+KOVA_API int kova_gputimage(int wn, double x, double y, const unsigned char *buf, int width,
+                            int height, int msk);
+KOVA_API int kova_putimg24(int wn, double x, double y, int width, int height,
+                           const unsigned char *buf);
+KOVA_API int kova_putimg24m(int wn, double x, double y, int width, int height,
+                            const unsigned char *buf);
+
+/* Image files, of image buffers as above.  conv names a converter program
+ * ("convert", or any filter reading a stream on its standard input), or is
+ * NULL.  levels per channel: 2..256.  Results 0 or -1;
  * kova_gsaveimage returns once the background save has started. */
 KOVA_API int kova_gsaveimage(int wn, int layer, double x0, double y0, double x1, double y1,
                              const char *conv, int levels, const char *format, ...)

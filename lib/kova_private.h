@@ -286,6 +286,30 @@ KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char 
                            float *theta, int *nchar);
 KOVA_FORTRAN void drawsym_(int *wn, float *x, float *y, float *size, int *type);
 
+/* ---- layers, resize, pixel transfer (layers.cpp, resize.cpp, pixels.cpp) */
+/* A new layer pixmap of the canvas size, filled with the background. */
+Pixmap create_layer(int wn);
+/* Fills (x, y, width, height) of d through the window's tile_gc with tile
+ * as its tile, at the GC's current tile origin. */
+void tile_fill(int wn, Pixmap tile, Drawable d, int x, int y, int width, int height);
+/* Copies the layer onto the window and its dock icon; flushes unless the
+ * non-flush mode is on. */
+void show_layer(int wn, int layer);
+/* A shift reduced into 0..size-1: tile origins travel as 16-bit values,
+ * and a tiled copy repeats every size pixels anyway. */
+int tile_origin(long long shift, int size);
+/* Two user-coordinate corners as an inclusive pixel rectangle, clamped to
+ * the canvas. */
+void cnv_2p_to_pwh(int wn, double x0, double y0, double x1, double y1, int *px, int *py, int *pw,
+                   int *ph);
+/* The bytes of a width x height image buffer (width, height > 0), or
+ * false with a message naming where when they, or those of one row, do not
+ * fit the machine's sizes. */
+bool image_size_fits(int width, int height, const char *where, size_t *bytes);
+/* Canvas sides within 1..32767; "Invalid window size" when the request had
+ * to be changed (opening.cpp). */
+void fit_canvas_size(int width, int height, int *cw, int *ch);
+
 /* ---- small RAII helpers for strings handed out by the utilities ------ */
 struct malloc_str {
     char *p;
@@ -297,10 +321,6 @@ struct malloc_str {
 };
 
 /* ---- image files (images.cpp, image_read.cpp) ------------------------ */
-/* Two corners in user coordinates to an inclusive pixel rectangle, clamped
- * to the canvas (pixels.cpp). */
-void cnv_2p_to_pwh(int wn, double x0, double y0, double x1, double y1, int *px, int *py,
-                   int *pw, int *ph);
 /* Splits text at runs of spaces into a NULL-terminated word array pointing
  * into *copy; the caller frees both.  Returns the number of words. */
 int create_args(const char *text, char **copy, char ***words);

@@ -229,11 +229,6 @@ void begin_library(void)
     Wn = 0;
 }
 
-int canvas_side(int v)
-{
-    return v < 1 ? 1 : v > max_canvas_side ? max_canvas_side : v;
-}
-
 bool is_plain(int attributes)
 {
     return !(attributes & KOVA_ATTR_SCROLLBARS) ||
@@ -386,6 +381,15 @@ void announce_to_child(int wn)
 
 } // namespace
 
+void fit_canvas_size(int width, int height, int *cw, int *ch)
+{
+    *cw = width < 1 ? 1 : width > max_canvas_side ? max_canvas_side : width;
+    *ch = height < 1 ? 1 : height > max_canvas_side ? max_canvas_side : height;
+    if (*cw != width || *ch != height)
+        fprintf(stderr, "KOVA: [WARNING] Invalid window size %dx%d; using %dx%d.\n", width,
+                height, *cw, *ch);
+}
+
 char *command_name_from_ps_text(const char *text)
 {
     std::string t(text);
@@ -437,10 +441,8 @@ char *program_name_from_ps(const char *ps_path, const char *alt_ps_path)
 
 KOVA_FORTRAN void gopen_(int *width, int *height, int *wn)
 {
-    int cw = canvas_side(*width), ch = canvas_side(*height);
-    if (cw != *width || ch != *height)
-        fprintf(stderr, "KOVA: [WARNING] Invalid window size %dx%d; using %dx%d.\n", *width,
-                *height, cw, ch);
+    int cw, ch;
+    fit_canvas_size(*width, *height, &cw, &ch);
     if (Wn < 0)
         begin_library();
     wait_child();

@@ -153,21 +153,6 @@ struct ChildProtocol : ::testing::Test {
     }
 
     // Covers part of a window with one of the test's own and uncovers it.
-    static void cover_and_uncover(int x, int y, int w, int h)
-    {
-        Display *d = kt::dpy();
-        XSetWindowAttributes a{};
-        a.override_redirect = True;
-        a.background_pixel = 0;
-        Window cover = XCreateWindow(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(w),
-                                     static_cast<unsigned>(h), 0, CopyFromParent, InputOutput,
-                                     CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
-        XMapRaised(d, cover);
-        XSync(d, False);
-        XDestroyWindow(d, cover);
-        XSync(d, False);
-    }
-
     static void send_to(Window w, long mask, XEvent ev)
     {
         XSendEvent(kt::dpy(), w, False, mask, &ev);
@@ -212,7 +197,7 @@ TEST_F(ChildProtocol, UncoveredPartsAreRepaintedFromTheShownLayer)
     XSync(Pc_dis, False);
     EXPECT_EQ(kt::pixel(s.draw, 100, 40), black());
 
-    cover_and_uncover(70, 30, 200, 20);
+    kt::cover_and_uncover(70, 30, 200, 20);
     EXPECT_TRUE(kt::eventually([&] { return kt::pixel(s.draw, 100, 40) == blue(); }));
     EXPECT_EQ(kt::pixel(s.draw, 70, 30), blue());
     EXPECT_EQ(kt::pixel(s.draw, 119, 49), blue());
@@ -222,7 +207,7 @@ TEST_F(ChildProtocol, UncoveredPartsAreRepaintedFromTheShownLayer)
     EXPECT_EQ(kt::pixel(s.draw, 100, 50), black());
 
     // The tile starts at the window's origin.
-    cover_and_uncover(5, 5, 10, 10);
+    kt::cover_and_uncover(5, 5, 10, 10);
     EXPECT_TRUE(kt::eventually([&] { return kt::pixel(s.draw, 9, 9) == green(); }));
     EXPECT_EQ(kt::pixel(s.draw, 10, 10), red());
     EXPECT_EQ(kt::pixel(s.draw, 14, 5), red());
@@ -236,7 +221,7 @@ TEST_F(ChildProtocol, UncoveredPartsAreRepaintedFromTheShownLayer)
     XFreeGC(Pc_dis, gc);
     send_command_to_child(1, KOVA_CMD_SHOWN_PIXMAP, other, 1);
     sync_child(1);
-    cover_and_uncover(30, 60, 40, 40);
+    kt::cover_and_uncover(30, 60, 40, 40);
     EXPECT_TRUE(kt::eventually([&] { return kt::pixel(s.draw, 50, 70) == green(); }));
     EXPECT_EQ(kt::pixel(s.draw, 100, 40), blue());
     send_command_to_child(1, KOVA_CMD_SHOWN_PIXMAP, s.layer, 0);

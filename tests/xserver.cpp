@@ -295,6 +295,21 @@ std::vector<pid_t> children_of(pid_t pid)
     return kids;
 }
 
+void cover_and_uncover(int x, int y, int w, int h)
+{
+    Display *d = dpy();
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    a.background_pixel = 0;
+    Window cover = XCreateWindow(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(w),
+                                 static_cast<unsigned>(h), 0, CopyFromParent, InputOutput,
+                                 CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
+    XMapRaised(d, cover);
+    XSync(d, False);
+    XDestroyWindow(d, cover);
+    XSync(d, False);
+}
+
 bool eventually(const std::function<bool()> &cond, int timeout_ms)
 {
     for (int waited = 0; waited <= timeout_ms; waited += 10) {

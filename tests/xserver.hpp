@@ -56,6 +56,10 @@ bool process_alive(pid_t pid);
 // The ids of the direct children of pid (from /proc).
 std::vector<pid_t> children_of(pid_t pid);
 
+// Maps an override-redirect window over the rectangle of the root window
+// and destroys it again: what lay below is exposed.
+void cover_and_uncover(int x, int y, int w, int h);
+
 // Waits up to timeout_ms for cond to hold, polling every 10 ms.
 bool eventually(const std::function<bool()> &cond, int timeout_ms = 5000);
 
