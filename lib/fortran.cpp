@@ -362,6 +362,7 @@ KOVA_FORTRAN void saveimg_(int *wn, int *layer, float *x0, float *y0, float *x1,
     std::string base(name, static_cast<size_t>(base_end - name));
     kova_gsaveimage(*wn, *layer, *x0, *y0, *x1, *y1, conv, *levels, "%s%d%s", base.c_str(), *nd,
                     base_end);
+}
 
 /* ---- layers, clearing, scrolling, pixel transfer ----------------------- */
 
