@@ -179,13 +179,65 @@ pixel_kind kind_of(int depth)
     return kinds[depth];
 }
 
+constexpr size_t samples_of(pixel_kind k)
+{
+    return k == pixel_kind::bitmap ? 0 : k == pixel_kind::gray ? 1 : k == pixel_kind::gray_alpha ? 2
+                                                               : k == pixel_kind::rgb         ? 3
+                                                                                              : 4;
+}
+
+/* n pixels of one kind into the buffer layout; samples of SS bytes (most
+ * significant first) go through to8. */
+template <pixel_kind Kind, size_t SS>
+void convert(const unsigned char *s, unsigned char *o, size_t n, const unsigned char *to8)
+{
+    constexpr size_t spp = samples_of(Kind);
+    auto sample = [&](size_t k) { return SS == 2 ? to8[s[2 * k] << 8 | s[2 * k + 1]] : to8[s[k]]; };
+    for (size_t i = 0; i < n; i++, o += 4) {
+        const size_t k = i * spp;
+        if constexpr (Kind == pixel_kind::bitmap) {
+            o[0] = 255;
+            o[1] = o[2] = o[3] = (s[i / 8] >> (7 - i % 8)) & 1 ? 0 : 255;
+        } else if constexpr (Kind == pixel_kind::gray || Kind == pixel_kind::gray_alpha) {
+            o[0] = Kind == pixel_kind::gray ? 255 : sample(k + 1);
+            o[1] = o[2] = o[3] = sample(k);
+        } else {
+            o[0] = Kind == pixel_kind::rgb ? 255 : sample(k + 3);
+            o[1] = sample(k);
+            o[2] = sample(k + 1);
+            o[3] = sample(k + 2);
+        }
+    }
+}
+
+using converter = void (*)(const unsigned char *, unsigned char *, size_t, const unsigned char *);
+
+template <pixel_kind Kind>
+constexpr converter converter_for(size_t ss)
+{
+    return ss == 2 ? convert<Kind, 2> : convert<Kind, 1>;
+}
+
+converter converter_for(pixel_kind kind, size_t ss)
+{
+    switch (kind) {
+    case pixel_kind::bitmap: return converter_for<pixel_kind::bitmap>(ss);
+    case pixel_kind::gray: return converter_for<pixel_kind::gray>(ss);
+    case pixel_kind::gray_alpha: return converter_for<pixel_kind::gray_alpha>(ss);
+    case pixel_kind::rgb: return converter_for<pixel_kind::rgb>(ss);
+    default: return converter_for<pixel_kind::rgb_alpha>(ss);
+    }
+}
+
 /* Reads and converts every pixel; true when some alpha lay strictly
  * between 0 and 255. */
 bool read_pixels(FILE *in, const header &h, image_buffer &out)
 {
     const pixel_kind kind = kind_of(h.depth);
     const size_t ss = h.maxval > 255 ? 2 : 1;
-    const size_t spp = static_cast<size_t>(h.depth);
+    const size_t spp = samples_of(kind);
+    const converter convert_run = converter_for(kind, ss);
+    const bool alpha = kind == pixel_kind::gray_alpha || kind == pixel_kind::rgb_alpha;
     /* Every sample value to its 8-bit value; values above maxval count as
      * maxval. */
     std::vector<unsigned char> to8(ss == 2 ? 65536 : 256);
@@ -202,40 +254,9 @@ bool read_pixels(FILE *in, const header &h, image_buffer &out)
             if (std::fread(chunk.data(), 1, bytes, in) != bytes)
                 fail_with("KOVA: [ERROR] Invalid bitmap stream\n");
             unsigned char *o = out.extend(4 * n);
-            const unsigned char *s = chunk.data();
-            auto sample = [&](size_t k) {
-                return to8[ss == 2 ? (s[2 * k] << 8 | s[2 * k + 1]) : s[k]];
-            };
-            for (size_t i = 0; i < n; i++, o += 4) {
-                size_t k = i * spp;
-                switch (kind) {
-                case pixel_kind::bitmap:
-                    o[0] = 255;
-                    o[1] = o[2] = o[3] = (s[i / 8] >> (7 - i % 8)) & 1 ? 0 : 255;
-                    break;
-                case pixel_kind::gray:
-                    o[0] = 255;
-                    o[1] = o[2] = o[3] = sample(k);
-                    break;
-                case pixel_kind::gray_alpha:
-                    o[0] = sample(k + 1);
-                    o[1] = o[2] = o[3] = sample(k);
-                    break;
-                case pixel_kind::rgb:
-                    o[0] = 255;
-                    o[1] = sample(k);
-                    o[2] = sample(k + 1);
-                    o[3] = sample(k + 2);
-                    break;
-                case pixel_kind::rgb_alpha:
-                    o[0] = sample(k + 3);
-                    o[1] = sample(k);
-                    o[2] = sample(k + 1);
-                    o[3] = sample(k + 2);
-                    break;
-                }
-                partial |= o[0] != 0 && o[0] != 255;
-            }
+            convert_run(chunk.data(), o, n, to8.data());
+            for (size_t i = 0; alpha && !partial && i < n; i++)
+                partial = o[4 * i] != 0 && o[4 * i] != 255;
         }
     }
     return partial;
