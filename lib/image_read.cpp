@@ -187,12 +187,15 @@ constexpr size_t samples_of(pixel_kind k)
 }
 
 /* n pixels of one kind into the buffer layout; samples of SS bytes (most
- * significant first) go through to8. */
+ * significant first) go through to8, and 8-bit samples of maximum 255
+ * (SS 0) are taken as they are. */
 template <pixel_kind Kind, size_t SS>
 void convert(const unsigned char *s, unsigned char *o, size_t n, const unsigned char *to8)
 {
     constexpr size_t spp = samples_of(Kind);
-    auto sample = [&](size_t k) { return SS == 2 ? to8[s[2 * k] << 8 | s[2 * k + 1]] : to8[s[k]]; };
+    auto sample = [&](size_t k) -> unsigned char {
+        return SS == 2 ? to8[s[2 * k] << 8 | s[2 * k + 1]] : SS == 1 ? to8[s[k]] : s[k];
+    };
     for (size_t i = 0; i < n; i++, o += 4) {
         const size_t k = i * spp;
         if constexpr (Kind == pixel_kind::bitmap) {
@@ -213,19 +216,19 @@ void convert(const unsigned char *s, unsigned char *o, size_t n, const unsigned 
 using converter = void (*)(const unsigned char *, unsigned char *, size_t, const unsigned char *);
 
 template <pixel_kind Kind>
-constexpr converter converter_for(size_t ss)
+constexpr converter converter_for(int maxval)
 {
-    return ss == 2 ? convert<Kind, 2> : convert<Kind, 1>;
+    return maxval > 255 ? convert<Kind, 2> : maxval < 255 ? convert<Kind, 1> : convert<Kind, 0>;
 }
 
-converter converter_for(pixel_kind kind, size_t ss)
+converter converter_for(pixel_kind kind, int maxval)
 {
     switch (kind) {
-    case pixel_kind::bitmap: return converter_for<pixel_kind::bitmap>(ss);
-    case pixel_kind::gray: return converter_for<pixel_kind::gray>(ss);
-    case pixel_kind::gray_alpha: return converter_for<pixel_kind::gray_alpha>(ss);
-    case pixel_kind::rgb: return converter_for<pixel_kind::rgb>(ss);
-    default: return converter_for<pixel_kind::rgb_alpha>(ss);
+    case pixel_kind::bitmap: return converter_for<pixel_kind::bitmap>(maxval);
+    case pixel_kind::gray: return converter_for<pixel_kind::gray>(maxval);
+    case pixel_kind::gray_alpha: return converter_for<pixel_kind::gray_alpha>(maxval);
+    case pixel_kind::rgb: return converter_for<pixel_kind::rgb>(maxval);
+    default: return converter_for<pixel_kind::rgb_alpha>(maxval);
     }
 }
 
@@ -236,7 +239,7 @@ bool read_pixels(FILE *in, const header &h, image_buffer &out)
     const pixel_kind kind = kind_of(h.depth);
     const size_t ss = h.maxval > 255 ? 2 : 1;
     const size_t spp = samples_of(kind);
-    const converter convert_run = converter_for(kind, ss);
+    const converter convert_run = converter_for(kind, h.maxval);
     const bool alpha = kind == pixel_kind::gray_alpha || kind == pixel_kind::rgb_alpha;
     /* Every sample value to its 8-bit value; values above maxval count as
      * maxval. */
