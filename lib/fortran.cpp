@@ -80,7 +80,19 @@ KOVA_FORTRAN void gsetnonblock_(int *flag)
 
 int single_window(void)
 {
-    return window_slot_open(Wn) ? Wn : -1;
+    if (window_slot_open(Wn))
+        return Wn;
+    /* Said once: a program drawing into a window it never selected would
+     * otherwise say it with every call, or draw nothing in silence. */
+    static bool told = false;
+    if (!told) {
+        told = true;
+        fprintf(stderr,
+                "KOVA: [WARNING] The current window %d is not open: plot, newpen, symbol and the "
+                "other calls without a window number do nothing until selwin names an open one.\n",
+                Wn < 0 ? 0 : Wn);
+    }
+    return -1;
 }
 
 /* ---- coordinates ------------------------------------------------------- */

@@ -1,0 +1,131 @@
+// What a user can get wrong around the library, tried as on a clean
+// machine: no display, a /tmp that cannot be written, no "ps", and an X
+// server that goes away.  Each ends with its message and status, never a
+// hang, and leaves no child process and no temporary file behind.
+#include <gtest/gtest.h>
+
+#include "kova_private.h"
+#include "xserver.hpp"
+
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <sched.h>
+#include <set>
+#include <string>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+
+long reported(const std::string &err, const std::string &name)
+{
+    size_t at = err.find(name + "=");
+    return at == std::string::npos ? -1 : std::atol(err.c_str() + at + name.size() + 1);
+}
+
+bool gone(long pid)
+{
+    return pid > 0 && kt::eventually([&] { return !kt::process_alive(static_cast<pid_t>(pid)); });
+}
+
+std::set<std::string> exec_copies()
+{
+    std::set<std::string> names;
+    if (DIR *d = opendir("/tmp")) {
+        while (dirent *e = readdir(d))
+            if (std::strncmp(e->d_name, "_xslave_", 8) == 0)
+                names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// A mount namespace of the forked child's own, in which paths may be made
+// read-only or hidden without touching the machine; false where the
+// sandbox allows no such thing.
+bool private_mounts()
+{
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+bool can_unshare()
+{
+    auto r = kt::run_forked([] { _exit(private_mounts() ? 0 : 3); });
+    return r.code == 0;
+}
+
+} // namespace
+
+TEST(RoughEdges, NoDisplay)
+{
+    auto r = kt::run_forked([] {
+        setenv("DISPLAY", ":9999", 1);
+        kova_gopen(100, 100);
+        _exit(9);
+    });
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "KOVA: [ERROR] Cannot open display.\n");
+}
+
+TEST(RoughEdges, TmpCannotBeWritten)
+{
+    if (!can_unshare())
+        GTEST_SKIP() << "no mount namespaces here";
+    auto r = kt::run_forked([] {
+        private_mounts();
+        // The X server's socket stays reachable on a read-only mount.
+        if (mount("/tmp", "/tmp", nullptr, MS_BIND, nullptr) != 0 ||
+            mount(nullptr, "/tmp", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            _exit(3);
+        kova_gopen(100, 100);
+        _exit(9);
+    });
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.err, "KOVA: [ERROR] Cannot create a file in /tmp/.\n");
+}
+
+TEST(RoughEdges, NoPsProgram)
+{
+    if (!can_unshare())
+        GTEST_SKIP() << "no mount namespaces here";
+    auto before = exec_copies();
+    auto r = kt::run_forked([] {
+        private_mounts();
+        for (const char *ps : {"/usr/bin/ps", "/bin/ps"})
+            mount("/dev/null", ps, nullptr, MS_BIND, nullptr);
+        int wn = kova_gopen(100, 100);
+        kova_drawline(wn, 0, 0, 50, 50);
+        fprintf(stderr, "name=%s\ncpid=%ld\n", Pname, static_cast<long>(Cpid));
+    });
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err.substr(0, r.err.find("name=")), "KOVA: [ERROR] Cannot exec 'ps' command.\n");
+    EXPECT_NE(r.err.find("name=KOVA\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(gone(reported(r.err, "cpid")));
+    EXPECT_EQ(exec_copies(), before);
+}
+
+// The server dies under a drawing program: Xlib's fatal I/O error ends
+// the process through exit(), so the exit handler still stops the child.
+TEST(RoughEdges, ServerGoesAwayWhileDrawing)
+{
+    auto before = exec_copies();
+    kt::PrivateServer server(24);
+    const pid_t server_pid = server.pid();
+    const std::string name = server.name();
+    auto r = kt::run_forked([&] {
+        setenv("DISPLAY", name.c_str(), 1);
+        int wn = kova_gopen(100, 100);
+        fprintf(stderr, "cpid=%ld\n", static_cast<long>(Cpid));
+        kill(server_pid, SIGKILL);
+        for (int i = 0; i < 100000; i++) {
+            kova_drawline(wn, 0, 0, i % 100, 50);
+            kova_gflush();
+        }
+        _exit(9);
+    });
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_TRUE(gone(reported(r.err, "cpid")));
+    EXPECT_EQ(exec_copies(), before);
+}
