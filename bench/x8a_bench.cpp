@@ -1,15 +1,16 @@
 // x8a_bench - times x8a against x8a_raw, the same X requests written
 // directly against Xlib, on one private Xvfb.
 //
-//   x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N] [--pin]
+//   x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N] [--depth D] [--pin]
 //
 // Each round runs both programs once for the whole-run time, peak resident
 // memory and the processor time of program and server (x8a first in odd
 // rounds, raw first in even ones) and, with --probe, once more each with
 // the phase probe preloaded for the per-phase times, processor times,
 // request counts and resident memory.  --pin keeps the server on processor
-// 0 and the programs on processor 1.  The locale is the one the
-// environment names.  Nothing is left behind: the Xvfb is stopped, orphans
+// 0 and the programs on processor 1.  --depth gives the screen depth (24 by
+// default; 8 is a PseudoColor screen whose colormap x8a fills).  The
+// locale is the one the environment names.  Nothing is left behind: the Xvfb is stopped, orphans
 // of the programs are collected (this process is their subreaper) and
 // /tmp is compared before and after.
 #include "xserver.hpp"
@@ -194,6 +195,7 @@ std::set<std::string> tmp_names()
 struct Options {
     std::string x8a, raw, probe;
     int rounds = 5;
+    int depth = 24;
 };
 
 class Bench {
@@ -362,6 +364,9 @@ double median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+const char *const Usage =
+    "usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N] [--depth D] [--pin]";
+
 Options parse(int argc, char **argv)
 {
     Options o;
@@ -382,11 +387,15 @@ Options parse(int argc, char **argv)
             Pin = sysconf(_SC_NPROCESSORS_ONLN) >= 2;
         else if (a == "--rounds")
             o.rounds = std::max(1, std::atoi(value().c_str()));
+        else if (a == "--depth")
+            o.depth = std::atoi(value().c_str());
         else
-            die("usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N] [--pin]");
+            die(Usage);
     }
     if (o.x8a.empty() || o.raw.empty())
-        die("usage: x8a_bench --x8a PATH --raw PATH [--probe PATH] [--rounds N] [--pin]");
+        die(Usage);
+    if (o.depth != 8 && o.depth != 16 && o.depth != 24)
+        die("--depth must be 8, 16 or 24");
     for (auto *p : {&o.x8a, &o.raw, &o.probe})
         if (!p->empty() && access(p->c_str(), R_OK) != 0)
             die(*p + ": " + std::strerror(errno));
@@ -429,13 +438,13 @@ int main(int argc, char **argv)
     std::set<std::string> child_files;
     std::string screen;
     {
-        kt::PrivateServer server(24);
+        kt::PrivateServer server(opt.depth);
         pin_pid(server.pid(), 0);
         screen = server.name();
         Bench bench(opt, server);
-        std::printf("x8a benchmark: %d rounds on a private Xvfb %s (1280x1024, depth 24), "
+        std::printf("x8a benchmark: %d rounds on a private Xvfb %s (1280x1024, depth %d), "
                     "locale %s (codeset %s)\n",
-                    opt.rounds, screen.c_str(), locale_name.c_str(), codeset.c_str());
+                    opt.rounds, screen.c_str(), opt.depth, locale_name.c_str(), codeset.c_str());
         std::fflush(stdout);
         for (int i = 0; i < opt.rounds; i++) {
             bool x8a_first = i % 2 == 0;
