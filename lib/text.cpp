@@ -6,8 +6,8 @@
  * sizes, or (size below 1) in the window's font set.  Applications may ask
  * for their font set before every string, so the font set path is built to
  * cost next to nothing when nothing changes: the name is formatted on the
- * stack, found in the process-wide cache, and the string is drawn straight
- * from the caller's memory.
+ * stack without the C library's formatter, found in the process-wide
+ * cache, and the string is drawn straight from the caller's memory.
  */
 #include "kova_private.h"
 
@@ -43,7 +43,7 @@ class formatted {
         }
         va_list again;
         va_copy(again, ap);
-        bool done = plain_ints(fmt, again);
+        const bool done = plain_ints(fmt, again);
         va_end(again);
         if (done)
             return;
@@ -67,8 +67,8 @@ class formatted {
     int length() const { return length_; }
 
   private:
-    /* False, with nothing consumed that matters, at the first conversion
-     * other than %d or %%, or when the text outgrows the buffer. */
+    /* False at the first conversion other than %d or %%, or when the text
+     * outgrows the buffer; ap is then the caller's copy, thrown away. */
     bool plain_ints(const char *fmt, va_list ap)
     {
         size_t n = 0;

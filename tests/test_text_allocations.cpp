@@ -27,7 +27,9 @@ void count_one()
 } // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The runtime's own declaration (g++ ships no header for it).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(
+    void (*malloc_hook)(const volatile void *, size_t), void (*free_hook)(const volatile void *));
 
 namespace {
 
