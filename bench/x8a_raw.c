@@ -37,13 +37,13 @@ static Window simple_window(Display *dpy, Window parent, int x, int y, unsigned 
                          CWBackPixel | CWBorderPixel | CWColormap, &a);
 }
 
-static void open_window(Display *dpy, struct raw_window *w)
+static void open_window(Display *dpy, struct raw_window *w, struct x8a_raw *r)
 {
     int scr = DefaultScreen(dpy);
     Window root = RootWindow(dpy, scr);
-    const Visual *v = DefaultVisual(dpy, scr);
-    unsigned long face = x8a_raw_pixel(v, 0xc0, 0xc0, 0xc0), trough = x8a_raw_pixel(v, 0xa3, 0xa3, 0xa3);
-    unsigned long black = x8a_raw_pixel(v, 0, 0, 0);
+    unsigned long face = x8a_raw_lookup(r, 0xc0, 0xc0, 0xc0);
+    unsigned long trough = x8a_raw_lookup(r, 0xa3, 0xa3, 0xa3);
+    unsigned long black = x8a_raw_lookup(r, 0, 0, 0);
     XSizeHints hints;
     XClassHint class_hint;
     XGCValues gv;
@@ -92,7 +92,7 @@ static void open_window(Display *dpy, struct raw_window *w)
     w->bg_gc = XCreateGC(dpy, w->top, GCGraphicsExposures, &gv);
     XSetForeground(dpy, w->bg_gc, black);
     XFillRectangle(dpy, w->layer, w->bg_gc, 0, 0, X8A_WIDTH, X8A_HEIGHT);
-    XSetForeground(dpy, w->pen_gc, x8a_raw_pixel(v, 0xff, 0xff, 0xff));
+    XSetForeground(dpy, w->pen_gc, x8a_raw_lookup(r, 0xff, 0xff, 0xff));
     XFlush(dpy);
     XSelectInput(dpy, w->draw, NoEventMask);
 }
@@ -123,14 +123,17 @@ int main(void)
         fputs("x8a_raw: cannot open the display\n", stderr);
         return 1;
     }
-    if (DefaultVisual(dpy, DefaultScreen(dpy))->class != TrueColor) {
-        fputs("x8a_raw: needs a TrueColor screen\n", stderr);
+    if (DefaultVisual(dpy, DefaultScreen(dpy))->class != TrueColor &&
+        DefaultVisual(dpy, DefaultScreen(dpy))->class != PseudoColor) {
+        fputs("x8a_raw: needs a TrueColor or PseudoColor screen\n", stderr);
         return 1;
     }
     setlocale(LC_CTYPE, "");
-    open_window(dpy, &w);
-    x8a_raw_init(&r, dpy, w.layer, w.draw, w.pen_gc, X8A_HEIGHT,
-                 DefaultVisual(dpy, DefaultScreen(dpy)));
+    x8a_raw_init(&r, dpy, 0, 0, NULL, X8A_HEIGHT, DefaultVisual(dpy, DefaultScreen(dpy)));
+    open_window(dpy, &w, &r);
+    r.targets[0] = w.layer;
+    r.targets[1] = w.draw;
+    r.gc = w.pen_gc;
 
     XStoreName(dpy, w.top, X8A_WINDOW_NAME);
     XSetIconName(dpy, w.top, X8A_WINDOW_NAME);

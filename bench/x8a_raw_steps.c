@@ -2,7 +2,8 @@
  * x8a_raw_steps.c - x8a's drawing in plain Xlib, request for request.
  *
  * Mirrors the library's work for each x8a call: a colour sets the GC's
- * foreground (sent with the next drawing request); a line is a point at
+ * foreground (sent with the next drawing request; on PseudoColor screens
+ * allocated as the library allocates it); a line is a point at
  * each end around the line, to the layer pixmap and then to the window; a
  * filled circle or rectangle goes to both; a string is drawn with the font
  * set to both; every call ends with a flush.  The random sequence is x8a's:
@@ -32,7 +33,8 @@ static unsigned long channel(int c, unsigned long mask)
     return ((unsigned long)c >> (8 - bits)) << shift;
 }
 
-unsigned long x8a_raw_pixel(const Visual *visual, int red, int green, int blue)
+/* The pixel of 8-bit components on a TrueColor visual. */
+static unsigned long truecolor(const Visual *visual, int red, int green, int blue)
 {
     return channel(red, visual->red_mask) | channel(green, visual->green_mask) |
            channel(blue, visual->blue_mask);
@@ -50,17 +52,98 @@ void x8a_raw_init(struct x8a_raw *r, Display *dpy, Drawable layer, Drawable wind
     r->visual = visual;
 }
 
-void x8a_raw_free_fontsets(struct x8a_raw *r)
+void x8a_raw_free(struct x8a_raw *r)
 {
     int i;
     for (i = 0; i < r->nfontsets; i++)
         XFreeFontSet(r->dpy, r->fontsets[i]);
     r->nfontsets = 0;
+    free(r->colours);
+    r->colours = NULL;
+    r->ncolours = 0;
+    r->colormap_full = 0;
+}
+
+/* Red-mean weighted distance of 8-bit components, as the library uses. */
+static long distance(const XColor *a, const XColor *b)
+{
+    long r1 = a->red >> 8, r2 = b->red >> 8;
+    long dr = r1 - r2, dg = (a->green >> 8) - (b->green >> 8), db = (a->blue >> 8) - (b->blue >> 8);
+    long mean = (r1 + r2) / 2;
+    return (((512 + mean) * dr * dr) >> 8) + 4 * dg * dg + (((767 - mean) * db * db) >> 8);
+}
+
+static unsigned long nearest(const struct x8a_raw *r, const XColor *c)
+{
+    unsigned long pixel = 0;
+    long best = -1;
+    int i;
+    for (i = 0; i < r->ncolours && best != 0; i++) {
+        long d = distance(&r->colours[i], c);
+        if (best < 0 || d < best) {
+            best = d;
+            pixel = r->colours[i].pixel;
+        }
+    }
+    return pixel;
+}
+
+static void *grow(void *p, size_t size)
+{
+    void *q = realloc(p, size);
+    if (!q) {
+        fputs("x8a_raw: out of memory\n", stderr);
+        exit(1);
+    }
+    return q;
+}
+
+/* A list searched from the start, one XAllocColor for each new colour;
+ * after the first failure one XQueryColors and nothing more. */
+static unsigned long allocate(struct x8a_raw *r, int red, int green, int blue)
+{
+    Colormap cmap = DefaultColormap(r->dpy, DefaultScreen(r->dpy));
+    XColor c;
+    int i, cells;
+    c.red = (unsigned short)(red << 8);
+    c.green = (unsigned short)(green << 8);
+    c.blue = (unsigned short)(blue << 8);
+    c.flags = DoRed | DoGreen | DoBlue;
+    if (r->colormap_full)
+        return nearest(r, &c);
+    for (i = 0; i < r->ncolours; i++)
+        if (r->colours[i].red == c.red && r->colours[i].green == c.green &&
+            r->colours[i].blue == c.blue)
+            return r->colours[i].pixel;
+    {
+        XColor granted = c;
+        if (XAllocColor(r->dpy, cmap, &granted)) {
+            r->colours = grow(r->colours, sizeof(XColor) * (size_t)(r->ncolours + 1));
+            c.pixel = granted.pixel;
+            r->colours[r->ncolours++] = c;
+            return c.pixel;
+        }
+    }
+    cells = r->visual->map_entries;
+    r->colours = grow(r->colours, sizeof(XColor) * (size_t)cells);
+    for (i = 0; i < cells; i++)
+        r->colours[i].pixel = (unsigned long)i;
+    XQueryColors(r->dpy, cmap, r->colours, cells);
+    r->ncolours = cells;
+    r->colormap_full = 1;
+    return nearest(r, &c);
+}
+
+unsigned long x8a_raw_lookup(struct x8a_raw *r, int red, int green, int blue)
+{
+    if (r->visual->class == TrueColor)
+        return truecolor(r->visual, red, green, blue);
+    return allocate(r, red, green, blue);
 }
 
 void x8a_raw_colour(struct x8a_raw *r, int red, int green, int blue)
 {
-    XSetForeground(r->dpy, r->gc, x8a_raw_pixel(r->visual, red, green, blue));
+    XSetForeground(r->dpy, r->gc, x8a_raw_lookup(r, red, green, blue));
 }
 
 static void random_colour(struct x8a_raw *r)

@@ -2,8 +2,9 @@
  * x8a_raw_steps.h - x8a's drawing written directly against Xlib: the same
  * requests in the same order as the library issues them for x8a (same
  * colours, layer pixmap then window, the end points of lines, a flush
- * after every call, the same font sets and strings).  The benchmark times
- * it against x8a; the tests use it as the reference picture.
+ * after every call, the same font sets and strings, and on PseudoColor
+ * screens the same colour allocations).  The benchmark times it against
+ * x8a; the tests use it as the reference picture.
  */
 #ifndef X8A_RAW_STEPS_H
 #define X8A_RAW_STEPS_H
@@ -19,19 +20,26 @@ struct x8a_raw {
     Drawable targets[2]; /* the layer pixmap, then the window (0: none) */
     GC gc;
     int height;          /* canvas height: user y grows upward from the bottom row */
-    const Visual *visual; /* TrueColor */
+    const Visual *visual; /* TrueColor, or PseudoColor with the default colormap */
     int nfontsets;       /* font sets created so far, one per pixel size */
     int fontset_sizes[4];
     XFontSet fontsets[4];
+    /* PseudoColor: the colours allocated so far (as asked for, with their
+     * cells) or, once an allocation has failed, every cell of the colormap. */
+    int ncolours;
+    XColor *colours;
+    int colormap_full;
 };
 
-/* Fills in everything but the font sets from the drawables given. */
+/* Fills in everything but the font sets and colours from the drawables given. */
 void x8a_raw_init(struct x8a_raw *r, Display *dpy, Drawable layer, Drawable window, GC gc,
                   int height, const Visual *visual);
-void x8a_raw_free_fontsets(struct x8a_raw *r);
+/* The font sets and the colour list (the cells stay allocated). */
+void x8a_raw_free(struct x8a_raw *r);
 
-/* The pixel of 8-bit components on a TrueColor visual. */
-unsigned long x8a_raw_pixel(const Visual *visual, int red, int green, int blue);
+/* The pixel of 8-bit components on the screen: composed on TrueColor,
+ * allocated (or the nearest cell of a full colormap) on PseudoColor. */
+unsigned long x8a_raw_lookup(struct x8a_raw *r, int red, int green, int blue);
 void x8a_raw_colour(struct x8a_raw *r, int red, int green, int blue);
 void x8a_raw_sweep_pass(struct x8a_raw *r);
 void x8a_raw_circles(struct x8a_raw *r, int radius, double limit);

@@ -1,8 +1,9 @@
 /*
  * colour.cpp - colour names and intensities to pixel values for the one
  * visual all windows share.  On 8-bit displays cells are allocated through
- * a process-wide cache; on other depths the pixel is composed directly
- * from the channel masks.
+ * a process-wide cache, and once the colormap is full the nearest of its
+ * cells is given; on other depths the pixel is composed directly from the
+ * channel masks.
  */
 #include "kova_private.h"
 
@@ -37,11 +38,63 @@ unsigned long rgb_to_pixel(int r, int g, int b)
                          static_cast<unsigned>(b), 8);
 }
 
+/* Closeness of two colours as the eye judges it, from their 8-bit
+ * components: squared differences weighted by the mean red of the pair. */
+static long colour_distance(const XColor &a, const XColor &b)
+{
+    const long r1 = a.red >> 8, r2 = b.red >> 8;
+    const long dr = r1 - r2, dg = (a.green >> 8) - (b.green >> 8),
+               db = (a.blue >> 8) - (b.blue >> 8);
+    const long red_mean = (r1 + r2) / 2;
+    return (((512 + red_mean) * dr * dr) >> 8) + 4 * dg * dg + (((767 - red_mean) * db * db) >> 8);
+}
+
+/* The colormap has no free cell: from now on the cache holds every cell as
+ * the server shows it, and requests are answered from there. */
+static void learn_full_colormap(Colormap cmap)
+{
+    static bool warned = false;  /* once in the life of the process */
+    if (!warned) {
+        warned = true;
+        fputs("KOVA: [WARNING] XAllocColor() failed. The colormap is full: the nearest "
+              "colours are used from now on.\n",
+              stderr);
+    }
+    const int cells = Pc_visual ? Pc_visual->map_entries : 0;
+    Pc_cmapcolors = static_cast<XColor *>(
+        _kova_xrealloc(Pc_cmapcolors, sizeof(XColor) * static_cast<size_t>(cells > 0 ? cells : 1)));
+    for (int i = 0; i < cells; i++)
+        Pc_cmapcolors[i].pixel = static_cast<unsigned long>(i);
+    if (cells > 0)
+        XQueryColors(Pc_dis, cmap, Pc_cmapcolors, cells);
+    Pc_ncmapcolors = cells;
+    Pc_cmapfull = -1;
+}
+
+/* The first of the nearest cells; pixel 0 when there is none. */
+static unsigned long nearest_cell(const XColor &color)
+{
+    unsigned long pixel = 0;
+    long best = -1;
+    for (int i = 0; i < Pc_ncmapcolors && best != 0; i++) {
+        const long d = colour_distance(Pc_cmapcolors[i], color);
+        if (best < 0 || d < best) {
+            best = d;
+            pixel = Pc_cmapcolors[i].pixel;
+        }
+    }
+    return pixel;
+}
+
 /* The cache is keyed on the intensities asked for, not on those the server
  * granted: a server that rounds (an 8-bit DAC) would otherwise make every
  * repeat a miss, a round trip and one more entry. */
 void get_colorpixel_from_cmap(Colormap cmap, XColor *color)
 {
+    if (Pc_cmapfull) {
+        color->pixel = nearest_cell(*color);
+        return;
+    }
     for (int i = 0; i < Pc_ncmapcolors; i++) {
         const XColor &c = Pc_cmapcolors[i];
         if (c.red == color->red && c.green == color->green && c.blue == color->blue) {
@@ -51,8 +104,8 @@ void get_colorpixel_from_cmap(Colormap cmap, XColor *color)
     }
     XColor granted = *color;
     if (!XAllocColor(Pc_dis, cmap, &granted)) {
-        color->pixel = 0;
-        fputs("KOVA: [WARNING] XAllocColor() failed.\n", stderr);
+        learn_full_colormap(cmap);
+        color->pixel = nearest_cell(*color);
         return;
     }
     Pc_cmapcolors = static_cast<XColor *>(
@@ -82,4 +135,5 @@ void free_colour_cache(void)
     free(Pc_cmapcolors);
     Pc_cmapcolors = nullptr;
     Pc_ncmapcolors = 0;
+    Pc_cmapfull = 0;
 }

@@ -122,6 +122,9 @@ extern int Pc_nfscache;
 
 extern XColor *Pc_cmapcolors;
 extern int Pc_ncmapcolors;
+/* -1 once an allocation has failed: the cache then holds every cell of the
+ * colormap and requests get the nearest one. */
+extern int Pc_cmapfull;
 
 extern unsigned char *Tmp_img24buf;
 extern size_t Sz_tmp_img24buf;

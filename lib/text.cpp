@@ -6,12 +6,13 @@
  * sizes, or (size below 1) in the window's font set.  Applications may ask
  * for their font set before every string, so the font set path is built to
  * cost next to nothing when nothing changes: the name is formatted on the
- * stack, found in the process-wide cache, and the string is drawn straight
- * from the caller's memory.
+ * stack without the C library's formatter, found in the process-wide
+ * cache, and the string is drawn straight from the caller's memory.
  */
 #include "kova_private.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -22,17 +23,35 @@ namespace {
 const char *const Default_fontset = "-*-fixed-medium-r-normal--14-*";
 const char *const Fallback_fontset = "fixed,-*--14-*";
 
-/* printf-style text of one call: on the stack when short (every font name,
- * nearly every label), so that the common case allocates nothing. */
+/* printf-style text of one call, made without touching the heap in the
+ * common cases: a text without conversions is used where it stands, one
+ * whose only conversions are plain %d (a font set pattern and its size) is
+ * formatted here, since vsnprintf would cost more than the rest of drawing
+ * a string, and anything else goes through vsnprintf on the stack when
+ * short (every font name, nearly every label). */
 class formatted {
   public:
     formatted(const char *fmt, va_list ap)
     {
+        if (!strchr(fmt, '%')) {
+            const size_t n = strlen(fmt);
+            if (n <= INT_MAX) {
+                text_ = fmt;
+                length_ = static_cast<int>(n);
+                return;
+            }
+        }
         va_list again;
+        va_copy(again, ap);
+        const bool done = plain_ints(fmt, again);
+        va_end(again);
+        if (done)
+            return;
         va_copy(again, ap);
         const int n = vsnprintf(small_, sizeof small_, fmt, ap);
         if (n >= static_cast<int>(sizeof small_)) {
             heap_ = _kova_vasprintf(fmt, again);
+            text_ = heap_;
             length_ = n;
         } else if (n > 0) {
             length_ = n;
@@ -44,11 +63,56 @@ class formatted {
     ~formatted() { free(heap_); }
     formatted(const formatted &) = delete;
     formatted &operator=(const formatted &) = delete;
-    const char *get() const { return heap_ ? heap_ : small_; }
+    const char *get() const { return text_; }
     int length() const { return length_; }
 
   private:
+    /* False at the first conversion other than %d or %%, or when the text
+     * outgrows the buffer; ap is then the caller's copy, thrown away. */
+    bool plain_ints(const char *fmt, va_list ap)
+    {
+        size_t n = 0;
+        for (const char *p = fmt;;) {
+            const char *pct = strchr(p, '%');
+            const size_t run = pct ? static_cast<size_t>(pct - p) : strlen(p);
+            char digits[12];
+            char *piece = digits + sizeof digits;
+            if (pct && pct[1] == 'd')
+                piece = decimal(va_arg(ap, int), piece);
+            else if (pct && pct[1] == '%')
+                *--piece = '%';
+            else if (pct)
+                return false;
+            const size_t len = static_cast<size_t>(digits + sizeof digits - piece);
+            if (n + run + len >= sizeof small_)
+                return false;
+            memcpy(small_ + n, p, run);
+            memcpy(small_ + n + run, piece, len);
+            n += run + len;
+            if (!pct)
+                break;
+            p = pct + 2;
+        }
+        small_[n] = '\0';
+        length_ = static_cast<int>(n);
+        return true;
+    }
+
+    /* v in decimal, written backwards from end; returns its first character. */
+    static char *decimal(int v, char *end)
+    {
+        unsigned int u = v < 0 ? 0u - static_cast<unsigned int>(v) : static_cast<unsigned int>(v);
+        do {
+            *--end = static_cast<char>('0' + u % 10);
+            u /= 10;
+        } while (u);
+        if (v < 0)
+            *--end = '-';
+        return end;
+    }
+
     char small_[256];
+    const char *text_ = small_;
     char *heap_ = nullptr;
     int length_ = 0;
 };

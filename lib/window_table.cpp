@@ -66,6 +66,7 @@ int Pc_nfscache = 0;
 
 XColor *Pc_cmapcolors = nullptr;
 int Pc_ncmapcolors = 0;
+int Pc_cmapfull = 0;
 
 unsigned char *Tmp_img24buf = nullptr;
 size_t Sz_tmp_img24buf = 0;

@@ -6,6 +6,7 @@
 #include "xserver.hpp"
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -82,6 +83,99 @@ TEST_F(Colour, EightBitRepeatsAreAnsweredFromTheCache)
     EXPECT_EQ(XNextRequest(Pc_dis), before); // nothing went to the server
     get_color_pixel("#654321");
     EXPECT_EQ(Pc_ncmapcolors, entries + 1);
+}
+
+// Every free cell of the default colormap taken by the test's own
+// connection: a 5 x 5 x 5 cube of colours 63 apart, then (255, k, 40).
+std::vector<unsigned long> fill_colormap()
+{
+    std::vector<unsigned long> cells;
+    Colormap cmap = DefaultColormap(kt::dpy(), DefaultScreen(kt::dpy()));
+    auto take = [&](int r, int g, int b) {
+        XColor c;
+        c.red = static_cast<unsigned short>(r << 8);
+        c.green = static_cast<unsigned short>(g << 8);
+        c.blue = static_cast<unsigned short>(b << 8);
+        c.flags = DoRed | DoGreen | DoBlue;
+        if (!XAllocColor(kt::dpy(), cmap, &c))
+            return false;
+        cells.push_back(c.pixel);
+        return true;
+    };
+    for (int i = 0; i < 125; i++)
+        take(i / 25 * 63, i / 5 % 5 * 63, i % 5 * 63);
+    for (int k = 0; k < 256 && take(255, k, 40); k++) {
+    }
+    return cells;
+}
+
+TEST_F(Colour, AFullColormapGivesTheNearestCellWithOneWarningAndNoRequests)
+{
+    if (kt::depth() != 8)
+        GTEST_SKIP() << "colormap cells are allocated on 8-bit screens only";
+    int win = kova_gopen(40, 20);
+    std::vector<unsigned long> taken = fill_colormap();
+    ASSERT_GT(taken.size(), 130u);
+    Colormap cmap = DefaultColormap(kt::dpy(), DefaultScreen(kt::dpy()));
+    XColor near;  // the cube's (63, 126, 189), shared
+    near.red = 63 << 8;
+    near.green = 126 << 8;
+    near.blue = 189 << 8;
+    near.flags = DoRed | DoGreen | DoBlue;
+    ASSERT_TRUE(XAllocColor(kt::dpy(), cmap, &near));
+    taken.push_back(near.pixel);
+
+    std::string err = kt::capture_stderr([&] {
+        kova_newrgbcolor(win, 60, 130, 185);
+        kova_fillrect(win, 0, 0, 20, 20);
+        kova_newrgbcolor(win, 250, 3, 44);  // nearest: (255, 0 .. 5, 40)
+        kova_fillrect(win, 20, 0, 20, 20);
+    });
+    // The colour the window shows at (x, 10), as 8-bit components.
+    auto shown = [&](int x) {
+        XSync(Pc_dis, False);
+        XColor c;
+        c.pixel = kt::pixel(Pc[win].draw_win, x, 10);
+        XQueryColor(kt::dpy(), cmap, &c);
+        c.red >>= 8;
+        c.green >>= 8;
+        c.blue >>= 8;
+        return c;
+    };
+    EXPECT_EQ(shown(10).pixel, near.pixel);
+    XColor other = shown(30);
+    EXPECT_EQ(other.red, 255);
+    EXPECT_LE(other.green, 5);
+    EXPECT_EQ(other.blue, 40);
+    EXPECT_EQ(err, "KOVA: [WARNING] XAllocColor() failed. The colormap is full: the nearest "
+                   "colours are used from now on.\n");
+
+    // Known full: new colours and names cost no round trip and say nothing.
+    err = kt::capture_stderr([&] {
+        unsigned long before = XNextRequest(Pc_dis);
+        get_color_pixel("#010203");
+        kova_newrgbcolor(win, 7, 8, 9);
+        kova_newrgbcolor(win, 55, 100, 150);
+        EXPECT_EQ(XNextRequest(Pc_dis), before);
+    });
+    EXPECT_EQ(err, "");
+
+    // Close-all forgets the full colormap: with cells free again a colour
+    // is allocated exactly, and the warning is not repeated.
+    kova_gcloseall();
+    XFreeColors(kt::dpy(), cmap, taken.data(), static_cast<int>(taken.size()), 0);
+    XSync(kt::dpy(), False);
+    win = kova_gopen(40, 20);
+    err = kt::capture_stderr([&] {
+        kova_newrgbcolor(win, 55, 100, 150);
+        kova_fillrect(win, 0, 0, 20, 20);
+    });
+    EXPECT_EQ(err, "");
+    XColor exact = shown(10);
+    EXPECT_EQ(exact.red, 55);
+    EXPECT_EQ(exact.green, 100);
+    EXPECT_EQ(exact.blue, 150);
+    kova_gcloseall();
 }
 
 TEST_F(Colour, UnknownNameGivesPixelZeroAndAWarning)

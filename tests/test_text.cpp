@@ -161,6 +161,32 @@ TEST_F(Text, CountsNulAndNullFormat)
     EXPECT_EQ(kova_drawstr(wn(), 20, 80, 12, 0.0, "x=%d", 42), 4);
 }
 
+// Plain %d and %% are formatted by the library itself, a text without
+// conversions is drawn from the caller's memory, and everything else goes
+// to the C library: all three give printf's text.
+TEST_F(Text, FormatsAsPrintfDoesOnEveryPath)
+{
+    auto [px, py] = at(10, 80);
+    char expected[64];
+    snprintf(expected, sizeof expected, "%d%%|%d|%d|", 42, -7, INT_MIN);
+    FontReference ref(win, "6x12");
+    ref.text(px, py, expected);
+    EXPECT_EQ(kova_drawstr(wn(), 10, 80, 12, 0.0, "%d%%|%d|%d|", 42, -7, INT_MIN),
+              static_cast<int>(strlen(expected)));
+    EXPECT_EQ(shown(), ref.pixels());
+    clear();
+    EXPECT_EQ(kova_drawstr(wn(), 10, 80, 12, 0.0, "%s", expected),
+              static_cast<int>(strlen(expected)));
+    EXPECT_EQ(shown(), ref.pixels());
+
+    EXPECT_EQ(kova_drawstr(wn(), 10, 80, 12, 0.0, "%d|%5.1f|%x", 3, 2.25, 255), 10) << "3|  2.2|ff";
+    const std::string wide(300, 'w');
+    EXPECT_EQ(kova_drawstr(wn(), 10, 80, 12, 0.0, wide.c_str()), 300) << "no conversion";
+    EXPECT_EQ(kova_drawstr(wn(), 10, 80, 12, 0.0, "%d%s", 7, wide.c_str()), 301) << "long";
+    EXPECT_EQ(kova_drawstr(wn(), 10, 80, 12, 0.0, (wide + "%d").c_str(), 12345), 305)
+        << "past the buffer: the C library's turn";
+}
+
 // The FONT property names the font the server opened: the same atom when
 // the same font was loaded.
 Atom font_name(XFontStruct *f)
