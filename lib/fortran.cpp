@@ -11,9 +11,10 @@
 #include <cstring>
 #include <string>
 
+/* A negative INTEGER sleeps not at all, rather than some 49 days. */
 KOVA_FORTRAN void msleep_(int *ms)
 {
-    kova_msleep(static_cast<unsigned int>(*ms));
+    kova_msleep(*ms > 0 ? static_cast<unsigned int>(*ms) : 0u);
 }
 
 KOVA_FORTRAN void ggetdisplayinfo_(int *depth, int *root_width, int *root_height)

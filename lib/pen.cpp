@@ -5,6 +5,8 @@
  */
 #include "kova_private.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -126,15 +128,22 @@ extern "C" KOVA_API void kova_newcolor(int wn, const char *fmt, ...)
     set_foreground(wn, get_color_pixel(name.get()));
 }
 
-/* The protocol carries a line width in 16 bits: a wider one is limited to
- * the widest the server can draw rather than wrapping to a thin one. */
+/* A line twice as wide as the canvas diagonal covers the canvas wherever it
+ * crosses it, while the server's work grows with the width (a dashed line
+ * 65535 pixels wide across the coordinate range costs it a second or two
+ * per segment): wider ones are drawn at that width.  The limit also keeps
+ * the width within the protocol's 16 bits rather than wrapping to a thin
+ * line. */
 extern "C" KOVA_API void kova_newlinewidth(int wn, int width)
 {
     if (!window_is_open(wn))
         return;
+    const pc_window &pw = Pc[wn];
+    const auto widest = std::min<std::int64_t>(
+        65535, 2 * static_cast<std::int64_t>(std::ceil(std::hypot(pw.width, pw.height))));
     std::int64_t w = width < 0 ? -std::int64_t{width} : width;
     XGCValues v;
-    v.line_width = static_cast<int>(w > 65535 ? 65535 : w);
+    v.line_width = static_cast<int>(std::min(w, widest));
     Pc[wn].line_width = v.line_width;
     change_gc(wn, GCLineWidth, v);
 }

@@ -12,6 +12,7 @@
 #include "kova_private.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -181,6 +182,18 @@ int draw_segment(int wn, bool in_fontset, int x, int y, const char *s, int n)
     return output_targets(wn, [=](Drawable d) { XDrawString(Pc_dis, d, gc, x, y, s, n); });
 }
 
+/* Xlib's name list parser reads before its buffer when the list starts
+ * with a comma, and frees memory it does not own when the list is empty or
+ * blank, so such a list never reaches it: leading separators are skipped,
+ * and a list with no name left is a name no server has (the usual fallback
+ * follows).  Xlib tests blanks with isspace() in the same locale. */
+const char *first_base_name(const char *names)
+{
+    while (*names == ',' || isspace(static_cast<unsigned char>(*names)))
+        names++;
+    return names;
+}
+
 } // namespace
 
 /* Font sets are shared by every window of the process; callers may ask for
@@ -195,7 +208,8 @@ XFontSet get_fontset(const char *names)
     char **missing = nullptr;
     int nmissing = 0;
     char *def = nullptr;
-    XFontSet fs = XCreateFontSet(Pc_dis, names, &missing, &nmissing, &def);
+    const char *list = first_base_name(names);
+    XFontSet fs = *list ? XCreateFontSet(Pc_dis, list, &missing, &nmissing, &def) : nullptr;
     if (!fs && missing) {
         XFreeStringList(missing);
         missing = nullptr;

@@ -147,8 +147,12 @@ TEST_F(Pen, LineWidthIsItsAbsoluteValue)
     EXPECT_EQ(kt::synced_pixel(win->layer(), 20, 21), white);
     EXPECT_EQ(kt::synced_pixel(win->layer(), 20, 22), Pc[wn()].bg_pixel);
     EXPECT_EQ(kt::synced_pixel(win->layer(), 20, 18), Pc[wn()].bg_pixel);
+    // Beyond twice the canvas diagonal (80 pixels) a line is drawn at that
+    // width, which still covers the whole canvas.
     kova_newlinewidth(wn(), 1000000);
-    EXPECT_EQ(Pc[wn()].line_width, 65535);
+    EXPECT_EQ(Pc[wn()].line_width, 160);
+    kova_drawline(wn(), -10, 24, 74, 24);
+    EXPECT_EQ(kt::lit(win->layer(), 0, 0, 64, 48, Pc[wn()].bg_pixel).size(), 64u * 48u);
 }
 
 TEST_F(Pen, StyleAndFunctionOutsideTheProtocolAreRefused)

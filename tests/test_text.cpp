@@ -403,3 +403,33 @@ TEST(NoFonts, CloseAllForgetsFailedFontSets)
 }
 
 } // namespace
+
+// Empty and blank name lists, and lists that begin with a separator, never
+// reach Xlib's list parser (it frees memory it does not own for the first
+// and reads before its buffer for the second): in every locale a list with
+// no name takes the usual fallback, and leading separators are skipped.
+TEST(FontSetNames, EmptyAndBlankListsTakeTheFallback)
+{
+    kova_gcloseall();
+    for (const char *locale : {"C", "C.UTF-8", "ja_JP.eucJP"}) {
+        auto r = kt::run_forked([locale] {
+            if (!setlocale(LC_CTYPE, locale))
+                exit(5);
+            kt::OpenWindow win(W, H);
+            int wn = win.wn(), status = 0;
+            XFontSet fallback = get_fontset("-*-fixed-medium-r-normal--14-*");
+            for (const char *blank : {"", "   ", " \t\n\v\f\r"}) {
+                if (kova_gsetfontset(wn, "%s", blank) != 1 || win.rec().fontset != fallback)
+                    exit(2);
+                newfontset_(&wn, blank, &status);
+                if (status != 1)
+                    exit(3);
+            }
+            if (kova_newfontset(wn, " ,, fixed") != 0 || win.rec().fontset == fallback)
+                exit(4);
+            kova_drawstr(wn, 10, 60, 0, 0.0, "ab");
+        });
+        EXPECT_TRUE(r.exited && r.code == 0) << locale << ": status " << r.status;
+        EXPECT_EQ(r.err, "") << locale;
+    }
+}
