@@ -340,3 +340,30 @@ KOVA_FORTRAN void gsetfontset_(int *wn, const char *names, int *status)
 {
     *status = kova_gsetfontset(*wn, "%s", names);
 }
+
+/* ---- input ------------------------------------------------------------- */
+
+KOVA_FORTRAN void ggetch_(int *key)
+{
+    *key = kova_ggetch();
+}
+
+KOVA_FORTRAN void inkeydollar_(int *key)
+{
+    *key = kova_ggetch();
+}
+
+KOVA_FORTRAN void ggetxpress_(int *wn, int *type, int *code, float *x, float *y)
+{
+    *wn = kova_ggetxpressf(type, code, x, y);
+}
+
+KOVA_FORTRAN void ggetevent_(int *wn, int *type, int *code, float *x, float *y)
+{
+    *wn = kova_ggeteventf(type, code, x, y);
+}
+
+KOVA_FORTRAN void gsetscrollbarkeymask_(int *wn, int *mask)
+{
+    kova_gsetscrollbarkeymask(*wn, *mask);
+}

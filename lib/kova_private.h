@@ -209,6 +209,11 @@ void start_child(void);
 void send_command_to_child(int window, int code, unsigned long value, int flush);
 void sync_child(int xsync);
 
+/* ---- input (input.cpp) ---------------------------------------------- */
+/* One key or button press of window wn as code and user position: 4 for a
+ * button press, 2 for a reported key, -1 for anything else. */
+int handle_xpress_event(XEvent *ev, int wn, int *code, double *x, double *y);
+
 /* ---- output layer (primitives.cpp) ----------------------------------- */
 int needs_pset(int wn);
 int X_DrawPoint(Display *dis, int wn, int x, int y);
