@@ -19,6 +19,7 @@
 #include <X11/keysym.h>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 
 namespace {
 
@@ -379,13 +380,42 @@ bool made_from_pointer(XEvent &ev)
 
 /* ---- reading events ------------------------------------------------- */
 
+/* A non-blocking poll that finds nothing has flushed the output buffer and
+ * read everything the connection held.  Until the next request (every
+ * round trip is one) only the socket can bring news, so the polls after it
+ * look at the socket alone: one system call instead of Xlib's several
+ * reads.  Forgotten whenever an event is found or selections change. */
+Display *Quiet_dis = nullptr;
+unsigned long Quiet_request = 0;
+
+bool known_quiet(void)
+{
+    if (Quiet_dis != Pc_dis || NextRequest(Pc_dis) != Quiet_request ||
+        XEventsQueued(Pc_dis, QueuedAlready) > 0)
+        return false;
+    pollfd p{ConnectionNumber(Pc_dis), POLLIN, 0};
+    return poll(&p, 1, 0) == 0;
+}
+
+bool poll_event(XEvent &ev)
+{
+    if (known_quiet())
+        return false;
+    Quiet_dis = nullptr;
+    if (XCheckMaskEvent(Pc_dis, poll_mask, &ev))
+        return true;
+    Quiet_dis = Pc_dis;
+    Quiet_request = NextRequest(Pc_dis);
+    return false;
+}
+
 /* The next event to handle: in blocking mode made up from the pointer
  * (pointer_too) or waited for, in non-blocking mode taken from the queue;
  * false when nothing is pending. */
 bool next_event(XEvent &ev, bool pointer_too)
 {
     if (Pc_nonblock)
-        return XCheckMaskEvent(Pc_dis, poll_mask, &ev);
+        return poll_event(ev);
     if (pointer_too && made_from_pointer(ev)) {
         XEvent stale;
         while (XCheckMaskEvent(Pc_dis, superseded_mask, &stale))
@@ -489,6 +519,11 @@ report read_input(bool pointer_too)
 }
 
 } // namespace
+
+void forget_quiet_queue(void)
+{
+    Quiet_dis = nullptr;
+}
 
 int handle_xpress_event(XEvent *ev, int wn, int *code, double *x, double *y)
 {

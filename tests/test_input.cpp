@@ -248,6 +248,14 @@ TEST_F(InputTest, KeysGiveTheTableCodesAndEmptyPollsReturnAtOnce)
     int key = -1;
     kt::eventually([&] { return ggetch_(&key), key != -1; });
     EXPECT_EQ(key, 'c');
+
+    // A new connection after close-all: empty polls there see new keys too.
+    kova_gcloseall();
+    w = kova_gopen(80, 60);
+    EXPECT_EQ(kova_ggetch(), -1);
+    h.move(on_root(Pc[w].draw_win, 40, 30));
+    h.type(XK_d);
+    EXPECT_EQ(next_key(), 'd');
 }
 
 TEST_F(InputTest, NavigationKeysFollowTheScrollbarKeyMask)
