@@ -11,11 +11,13 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern "C" {
 void ggetch_(int *key);
@@ -611,6 +613,77 @@ TEST_F(InputTest, BlockingCallsEndWithTheirWindowsAndTheirServer)
     EXPECT_EQ(r.err.find("FAIL"), std::string::npos) << r.err;
     EXPECT_GT(child, 0);
     EXPECT_TRUE(kt::eventually([&] { return !kt::process_alive(child); }));
+}
+
+// The command window of another kova program waiting for input: an
+// unmapped 16 x 16 child of the root asking for button presses.  Also
+// finds that program's mapped top-level window of the given size.
+Window root_child(Display *d, bool command, int width = 16, int height = 16)
+{
+    Window root = DefaultRootWindow(d), parent, *kids = nullptr, found = 0;
+    unsigned int n = 0;
+    if (!XQueryTree(d, root, &root, &parent, &kids, &n))
+        return 0;
+    for (unsigned int i = 0; i < n && !found; i++) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, kids[i], &a) && a.width == width && a.height == height &&
+            (command ? a.map_state == IsUnmapped && (a.all_event_masks & ButtonPressMask)
+                     : a.map_state == IsViewable))
+            found = kids[i];
+    }
+    XFree(kids);
+    return found;
+}
+
+TEST_F(InputTest, ClickDrawExampleDrawsWhereItIsClicked)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        execl(KOVA_CLICKDRAW, KOVA_CLICKDRAW, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    Display *d = kt::dpy();
+    Window root = DefaultRootWindow(d);
+    auto waiting = [&] { return root_child(d, true) != 0; };
+    ASSERT_TRUE(kt::eventually(waiting, 10000));
+    Window top = root_child(d, false, 400, 300);
+    ASSERT_NE(top, 0UL);
+    std::vector<pid_t> kids = kt::children_of(pid);
+    Hands h{d};
+    // Input between two calls is lost, as in any blocking program: act
+    // only while it waits, and again until the effect shows.
+    auto until = [&](const std::function<void()> &act, const std::function<bool()> &done) {
+        return kt::eventually([&] {
+            if (waiting())
+                act();
+            return kt::eventually(done, 100);
+        }, 5000);
+    };
+    auto dot = [&](int x, int y, unsigned int button) {
+        XPoint p = on_root(top, x, y);
+        unsigned long bg = kt::pixel(root, p.x, p.y);
+        bool shown = until([&] { h.move(p), h.click(button); },
+                           [&] { return kt::pixel(root, p.x, p.y) != bg; });
+        return shown ? kt::pixel(root, p.x, p.y) : ~0UL;
+    };
+    unsigned long first = dot(100, 150, 3);
+    ASSERT_TRUE(kt::eventually(waiting));
+    h.type(XK_2);
+    unsigned long second = dot(300, 150, 3);
+    EXPECT_NE(first, ~0UL) << "the first dot shows";
+    EXPECT_NE(second, ~0UL) << "the second dot shows";
+    EXPECT_NE(second, first) << "the digit key changed the pen";
+    int status = -1;
+    EXPECT_TRUE(until([&] { h.type(XK_q); }, [&] { return waitpid(pid, &status, WNOHANG) == pid; }));
+    if (status == -1) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(kids.size(), 1u);
+    EXPECT_TRUE(kt::eventually([&] { return !kt::process_alive(kids[0]); }));
 }
 
 } // namespace
