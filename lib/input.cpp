@@ -74,10 +74,11 @@ struct report {
     double x = 0.0, y = 0.0;
 };
 
-void write_report(const report &r, int *type, int *code, double *x, double *y)
+/* The double variants write only when there is a window number. */
+int double_report(const report &r, int *type, int *code, double *x, double *y)
 {
     if (r.wn < 0)
-        return;
+        return -1;
     if (type)
         *type = r.type;
     if (code)
@@ -86,13 +87,14 @@ void write_report(const report &r, int *type, int *code, double *x, double *y)
         *x = r.x;
     if (y)
         *y = r.y;
+    return r.wn;
 }
 
 /* The float variants always write: with no event, type and code -1 and the
  * position 0. */
-int float_report(int wn, const report &r, int *type, int *code, float *x, float *y)
+int float_report(const report &r, int *type, int *code, float *x, float *y)
 {
-    report out = wn < 0 ? report{} : r;
+    report out = r.wn < 0 ? report{} : r;
     if (type)
         *type = out.type;
     if (code)
@@ -101,7 +103,7 @@ int float_report(int wn, const report &r, int *type, int *code, float *x, float 
         *x = static_cast<float>(out.x);
     if (y)
         *y = static_cast<float>(out.y);
-    return wn;
+    return r.wn;
 }
 
 bool any_window_open(void)
@@ -313,40 +315,26 @@ bool make_event(XEvent &ev, int type, int wn, const pointer_look &p, unsigned in
     ev.type = type;
     ev.xany.display = Pc_dis;
     ev.xany.window = draw;
+    auto place = [&](auto &e) {
+        e.root = r;
+        e.time = CurrentTime;
+        e.x = wx;
+        e.y = wy;
+        e.x_root = rx;
+        e.y_root = ry;
+        e.same_screen = same;
+        e.state = state;
+    };
     if (type == EnterNotify || type == LeaveNotify) {
-        XCrossingEvent &c = ev.xcrossing;
-        c.root = r;
-        c.time = CurrentTime;
-        c.x = wx;
-        c.y = wy;
-        c.x_root = rx;
-        c.y_root = ry;
-        c.mode = NotifyNormal;
-        c.detail = NotifyAncestor;
-        c.same_screen = same;
-        c.state = state;
+        place(ev.xcrossing);
+        ev.xcrossing.mode = NotifyNormal;
+        ev.xcrossing.detail = NotifyAncestor;
     } else if (type == MotionNotify) {
-        XMotionEvent &m = ev.xmotion;
-        m.root = r;
-        m.time = CurrentTime;
-        m.x = wx;
-        m.y = wy;
-        m.x_root = rx;
-        m.y_root = ry;
-        m.state = state;
-        m.is_hint = NotifyNormal;
-        m.same_screen = same;
+        place(ev.xmotion);
+        ev.xmotion.is_hint = NotifyNormal;
     } else {
-        XButtonEvent &b = ev.xbutton;
-        b.root = r;
-        b.time = CurrentTime;
-        b.x = wx;
-        b.y = wy;
-        b.x_root = rx;
-        b.y_root = ry;
-        b.state = state;
-        b.button = button;
-        b.same_screen = same;
+        place(ev.xbutton);
+        ev.xbutton.button = button;
     }
     return true;
 }
@@ -557,28 +545,22 @@ int handle_xpress_event(XEvent *ev, int wn, int *code, double *x, double *y)
 
 extern "C" KOVA_API int kova_ggetxpress(int *type, int *code, double *x, double *y)
 {
-    report r = read_input(false);
-    write_report(r, type, code, x, y);
-    return r.wn;
+    return double_report(read_input(false), type, code, x, y);
 }
 
 extern "C" KOVA_API int kova_ggetxpressf(int *type, int *code, float *x, float *y)
 {
-    report r = read_input(false);
-    return float_report(r.wn, r, type, code, x, y);
+    return float_report(read_input(false), type, code, x, y);
 }
 
 extern "C" KOVA_API int kova_ggetevent(int *type, int *code, double *x, double *y)
 {
-    report r = read_input(true);
-    write_report(r, type, code, x, y);
-    return r.wn;
+    return double_report(read_input(true), type, code, x, y);
 }
 
 extern "C" KOVA_API int kova_ggeteventf(int *type, int *code, float *x, float *y)
 {
-    report r = read_input(true);
-    return float_report(r.wn, r, type, code, x, y);
+    return float_report(read_input(true), type, code, x, y);
 }
 
 extern "C" KOVA_API int kova_ggetch(void)

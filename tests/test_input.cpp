@@ -31,6 +31,14 @@ namespace {
 
 const char No_window[] = "KOVA: [WARNING] No window is open to read input from.\n";
 
+// A forked run that ended by itself with status 0 and said nothing.
+void expect_clean(const kt::ChildResult &r)
+{
+    EXPECT_TRUE(r.exited && !r.timed_out);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+}
+
 struct InputTest : ::testing::Test {
     void TearDown() override
     {
@@ -389,9 +397,7 @@ TEST_F(InputTest, BlockingClicksReportUserCoordinates)
         expect(c.x, static_cast<double>(px), "canvas x");
         expect(c.y, static_cast<double>(299 - py), "canvas y");
     });
-    EXPECT_TRUE(r.exited && !r.timed_out);
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "");
+    expect_clean(r);
 }
 
 TEST_F(InputTest, BlockingGetEventFollowsThePointer)
@@ -457,9 +463,7 @@ TEST_F(InputTest, BlockingGetEventFollowsThePointer)
         kova_gclose(b);
         expect(Pc_evrec_wid, -1, "closing forgets the window");
     });
-    EXPECT_TRUE(r.exited && !r.timed_out);
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "");
+    expect_clean(r);
 }
 
 TEST_F(InputTest, NonBlockingInputWithTheChildAlive)
@@ -541,9 +545,7 @@ TEST_F(InputTest, NonBlockingInputWithTheChildAlive)
                true, "the child holds the buttons again");
         XSync(Pc_dis, False);
     });
-    EXPECT_TRUE(r.exited && !r.timed_out);
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "");
+    expect_clean(r);
 }
 
 // The child's process id, written by a forked run through a pipe.
