@@ -17,6 +17,8 @@
 
 #include <X11/Xproto.h>
 #include <X11/keysym.h>
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -90,6 +92,13 @@ int double_report(const report &r, int *type, int *code, double *x, double *y)
     return r.wn;
 }
 
+/* A position of a window with a vast coordinate range may lie beyond what
+ * a float holds: it gets the largest float of its sign. */
+float to_float(double v)
+{
+    return static_cast<float>(std::fmax(std::fmin(v, FLT_MAX), -FLT_MAX));
+}
+
 /* The float variants always write: with no event, type and code -1 and the
  * position 0. */
 int float_report(const report &r, int *type, int *code, float *x, float *y)
@@ -100,9 +109,9 @@ int float_report(const report &r, int *type, int *code, float *x, float *y)
     if (code)
         *code = out.code;
     if (x)
-        *x = static_cast<float>(out.x);
+        *x = to_float(out.x);
     if (y)
-        *y = static_cast<float>(out.y);
+        *y = to_float(out.y);
     return r.wn;
 }
 

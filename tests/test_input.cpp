@@ -8,6 +8,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <cfloat>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -258,6 +259,15 @@ TEST_F(InputTest, KeysGiveTheTableCodesAndEmptyPollsReturnAtOnce)
     int key = -1;
     kt::eventually([&] { return ggetch_(&key), key != -1; });
     EXPECT_EQ(key, 'c');
+
+    // A click far beyond what a float holds gets the largest float.
+    kova_window(w, -1e300, -1e300, 1e300, 1e300);
+    h.click(1);
+    int type = -1, code = -1;
+    float fx = 0, fy = 0;
+    kt::eventually([&] { return kova_ggetxpressf(&type, &code, &fx, &fy) == w && type == 4; });
+    EXPECT_EQ(fx, FLT_MAX);
+    EXPECT_EQ(fy, -FLT_MAX);
 
     // A new connection after close-all: empty polls there see new keys too.
     kova_gcloseall();
