@@ -13,10 +13,12 @@ cd "$(dirname "$0")"
 # Fonts: xfonts-base carries the fixed-size ladder, "fixed" and the JIS X
 # 0208 / X 0201 fonts that Japanese font sets need (the server scales them
 # to sizes such as 48); locales provides the EUC-JP locale definition.
-# imagemagick and netpbm are the real converters the image tests run.
+# imagemagick and netpbm are the real converters the image tests run;
+# libxtst-dev: the input tests type and click through the XTEST extension.
 PACKAGES=(g++ gfortran cmake ninja-build pkg-config libx11-dev libgtest-dev
           xvfb x11-utils procps locales
-          xfonts-base xfonts-75dpi xfonts-100dpi imagemagick netpbm)
+          xfonts-base xfonts-75dpi xfonts-100dpi imagemagick netpbm
+          libxtst-dev)
 
 as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi

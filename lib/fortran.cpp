@@ -444,4 +444,30 @@ KOVA_FORTRAN void putimg24_(int *wn, float *x, float *y, int *width, int *height
     if (kova_putimg24(*wn, *x, *y, *width, *height, buf) == -1)
         fputs("KOVA: [WARNING] Depth of X server is not enough.\n", stderr);
     free(buf);
+
+/* ---- input ------------------------------------------------------------- */
+
+KOVA_FORTRAN void ggetch_(int *key)
+{
+    *key = kova_ggetch();
+}
+
+KOVA_FORTRAN void inkeydollar_(int *key)
+{
+    *key = kova_ggetch();
+}
+
+KOVA_FORTRAN void ggetxpress_(int *wn, int *type, int *code, float *x, float *y)
+{
+    *wn = kova_ggetxpressf(type, code, x, y);
+}
+
+KOVA_FORTRAN void ggetevent_(int *wn, int *type, int *code, float *x, float *y)
+{
+    *wn = kova_ggeteventf(type, code, x, y);
+}
+
+KOVA_FORTRAN void gsetscrollbarkeymask_(int *wn, int *mask)
+{
+    kova_gsetscrollbarkeymask(*wn, *mask);
 }

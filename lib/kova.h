@@ -174,6 +174,31 @@ KOVA_API int kova_writeimage(const unsigned char *buf, int width, int height, in
 KOVA_API unsigned char *kova_readimage(const char *conv, const char *name, int *r_width,
                                        int *r_height, int *r_msk);
 
+/* Input: keys, mouse buttons and pointer movement in any open window.
+ * Each returns the window's number and fills in the event type (2 key, 4
+ * button press, 6 pointer moved, 7 entered, 8 left), the code (key code;
+ * button 1-5; for pointer events the lowest button held, 0 if none) and
+ * the position in the window's user coordinates (0, 0 for keys); each
+ * output pointer may be NULL.  Key codes: the character (1-127), or Home 1,
+ * Prior 2, Pause 3, End 5, Next 6, Right 28, Left 29, Up 30, Down 31,
+ * KP_Delete 127; in a window with scrollbars the navigation keys pressed
+ * with the scrollbar key mask held (Alt by default) scroll instead.
+ * Blocking mode (the default) waits; in non-blocking mode
+ * (kova_gsetnonblock) the calls return at once, -1 when nothing is
+ * pending, or a window's number with type and code -1 when its events
+ * gave nothing to report.  With no window open they warn and return -1.
+ * The double variants leave the outputs alone when they return -1; the
+ * float variants then write type = code = -1 and x = y = 0. */
+KOVA_API int kova_ggetxpress(int *type, int *code, double *x, double *y);
+KOVA_API int kova_ggetxpressf(int *type, int *code, float *x, float *y);
+KOVA_API int kova_ggetevent(int *type, int *code, double *x, double *y);
+KOVA_API int kova_ggeteventf(int *type, int *code, float *x, float *y);
+/* kova_ggetch: the next key's code (clicks are dropped), -1 when none */
+KOVA_API int kova_ggetch(void);
+/* The modifier mask (X state bits, 8 = Alt/Mod1) with which the navigation
+ * keys act on a window's scrollbars; windows without scrollbars ignore it. */
+KOVA_API void kova_gsetscrollbarkeymask(int wn, int mask);
+
 #ifdef __cplusplus
 }
 #endif

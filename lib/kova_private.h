@@ -227,6 +227,14 @@ int run_child(char *const argv[], volatile sig_atomic_t *cpid, void (*exec_faile
 void send_command_to_child(int window, int code, unsigned long value, int flush);
 void sync_child(int xsync);
 
+/* ---- input (input.cpp) ---------------------------------------------- */
+/* One key or button press of window wn as code and user position: 4 for a
+ * button press, 2 for a reported key, -1 for anything else. */
+int handle_xpress_event(XEvent *ev, int wn, int *code, double *x, double *y);
+/* Called whenever input selections change (a new connection among them):
+ * the next non-blocking poll reads the connection in full. */
+void forget_quiet_queue(void);
+
 /* ---- output layer (primitives.cpp) ----------------------------------- */
 int needs_pset(int wn);
 int X_DrawPoint(Display *dis, int wn, int x, int y);

@@ -48,6 +48,7 @@ void do_auto_flush(void)
 
 void restore_xinput_selection(int wn)
 {
+    forget_quiet_queue();
     const pc_window &w = Pc[wn];
     bool plain = w.top_win == w.draw_win;
     if (!Pc_nonblock) {

@@ -12,6 +12,18 @@ if(TARGET test_scrollbar)
   target_link_libraries(test_scrollbar PRIVATE kova_scrollbar)
 endif()
 
+# The input tests drive a private server through XTEST, as a user's hands
+# would, and run the click-to-draw example; only they link libXtst.
+if(TARGET test_input)
+  if(NOT TARGET X11::Xtst)
+    message(FATAL_ERROR "libXtst not found: the input tests need libxtst-dev")
+  endif()
+  target_link_libraries(test_input PRIVATE X11::Xtst)
+  target_compile_definitions(test_input PRIVATE
+    KOVA_CLICKDRAW="$<TARGET_FILE:example_clickdraw>")
+  add_dependencies(test_input example_clickdraw)
+endif()
+
 # A real Fortran program, built with the Fortran compiler against the shared
 # library, draws through the single-window entry points; test_fortran reads
 # its window back.  Without a Fortran compiler the pair is left out.
