@@ -35,6 +35,16 @@ else()
   message(STATUS "No Fortran compiler found: the Fortran program test is not built")
 endif()
 
-# Installation, pkg-config, soname and the exported symbols.
+# Installation, pkg-config, soname and the exported symbols; programs built
+# against the installed tree (with the sanitizers when the tree has them).
+set(KOVA_INSTALL_CHECK_FC "")
+if(CMAKE_Fortran_COMPILER)
+  set(KOVA_INSTALL_CHECK_FC ${CMAKE_Fortran_COMPILER})
+endif()
+if(KOVA_SANITIZE)
+  string(REPLACE ";" " " KOVA_INSTALL_CHECK_FLAGS "${KOVA_SANITIZERS}")
+endif()
 add_test(NAME install_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install_check.sh
-         ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+         ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} "${KOVA_INSTALL_CHECK_FC}"
+         "${KOVA_INSTALL_CHECK_FLAGS}")
+set_tests_properties(install_check PROPERTIES TIMEOUT 300)
