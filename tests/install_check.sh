@@ -38,6 +38,9 @@ test -f "$libdir/libkova.a"
 test -x "$tmp/bin/x8a"
 test -f "$libdir/cmake/kova/kovaConfig.cmake"
 test -f "$libdir/cmake/kova/kovaConfigVersion.cmake"
+if [ -n "$fc" ]; then
+    test -f "$tmp/include/kova.mod" || fail "the Fortran module kova.mod is not installed"
+fi
 for f in hello.c spiral.c plot.f90; do
     test -f "$tmp/share/doc/kova/examples/$f" || fail "example $f is not installed"
 done
@@ -74,7 +77,7 @@ cc -std=c99 -Wall -Wextra -Werror $san "$t/check.c" $(pkg-config --cflags kova) 
     $(pkg-config --static --libs kova | sed 's/-lkova\b/-l:libkova.a/') -o "$tmp/pc_c_static"
 cc "$t/probe.c" $(pkg-config --cflags --libs x11) -o "$tmp/probe"
 if [ -n "$fc" ]; then
-    "$fc" -Wall -Werror $san "$t/check.f90" $(pkg-config --cflags --libs kova) $rpath \
+    "$fc" -std=f2018 -Wall -Werror $san "$t/check.f90" $(pkg-config --cflags --libs kova) $rpath \
         -o "$tmp/pc_f"
 fi
 cmake_args=(-DCMAKE_PREFIX_PATH="$tmp" -DCMAKE_C_FLAGS="$san")

@@ -1,6 +1,8 @@
-! The Fortran twin of check.c: a 64 x 48 window at the top-left corner,
-! its left half green, then "ready" and a line read from standard input.
+! The Fortran twin of check.c, checked by the interface module: a 64 x 48
+! window at the top-left corner, its left half green, then "ready" and a
+! line read from standard input.
 program check
+  use kova
   implicit none
   integer :: win
   character(len=8) :: go
