@@ -71,3 +71,6 @@ add_test(NAME install_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install_check.sh
          ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} "${KOVA_INSTALL_CHECK_FC}"
          "${KOVA_INSTALL_CHECK_FLAGS}")
 set_tests_properties(install_check PROPERTIES TIMEOUT 300)
+
+# The manual pages render without warnings.
+add_test(NAME man_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man_check.sh ${CMAKE_SOURCE_DIR})

@@ -67,6 +67,21 @@ if [ -n "$stray" ]; then
 fi
 echo "install, pkg-config and exports: ok"
 
+# ---- manual pages: man finds every name of every page's NAME section, and
+# every exported entry point is such a name ----------------------------------
+mandir=$tmp/share/man
+test -f "$mandir/man1/x8a.1" || fail "x8a(1) is not installed"
+names=$(for page in "$mandir"/man3/*.3; do
+            grep -q '^\.so ' "$page" && continue
+            sed -n '/^\.SH NAME/,/^\.SH/{/^\./d;p}' "$page" | tr '\n' ' ' | sed 's/\\-.*//'
+        done | tr ', ' '\n\n' | grep . | sort -u)
+[ -n "$names" ] || fail "no manual page names installed"
+# shellcheck disable=SC2086
+man -M "$mandir" -w 3 $names >/dev/null || fail "man does not find every name of the pages"
+undocumented=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort -u | comm -23 - <(echo "$names"))
+[ -z "$undocumented" ] || fail "entry points without a manual page: $undocumented"
+echo "manual pages: $(echo "$names" | wc -l) names found by man"
+
 # ---- programs built against the installed tree ----------------------------
 t=$src/tests/install
 rpath=-Wl,-rpath,$libdir
