@@ -19,6 +19,8 @@ PACKAGES=(g++ gfortran cmake ninja-build pkg-config libx11-dev libgtest-dev
           xvfb x11-utils procps locales
           xfonts-base xfonts-75dpi xfonts-100dpi imagemagick netpbm
           libxtst-dev)
+# The manual pages' test renders them with man.
+PACKAGES+=(man-db groff-base)
 
 as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi

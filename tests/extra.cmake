@@ -43,10 +43,46 @@ if(CMAKE_Fortran_COMPILER)
   add_dependencies(test_fortran fortran_plot)
   add_test(NAME test_fortran.d24 COMMAND test_fortran --depth=24)
   set_tests_properties(test_fortran.d24 PROPERTIES TIMEOUT 300)
+
+  # Every family of twins called through the interface module, compiled as
+  # strict Fortran 2018 (no argument-mismatch leniency); test_fortran_families
+  # compares its windows with the C entry points' drawing.  The module's
+  # interfaces are also compared with the twins' definitions.
+  add_executable(fortran_families ${CMAKE_CURRENT_SOURCE_DIR}/fortran/families.f90)
+  target_link_libraries(fortran_families PRIVATE kova kova_fortran_module)
+  target_compile_options(fortran_families PRIVATE -std=f2018 -Wall -Wextra -Werror)
+  kova_sanitize(fortran_families)
+  add_executable(test_fortran_families ${CMAKE_CURRENT_SOURCE_DIR}/fortran/test_fortran_families.cpp)
+  target_link_libraries(test_fortran_families PRIVATE kova_static kova_testing)
+  target_include_directories(test_fortran_families PRIVATE ${CMAKE_SOURCE_DIR}/lib ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_options(test_fortran_families PRIVATE ${KOVA_WARNINGS})
+  target_compile_definitions(test_fortran_families PRIVATE
+    KOVA_FORTRAN_FAMILIES="$<TARGET_FILE:fortran_families>")
+  kova_sanitize(test_fortran_families)
+  add_dependencies(test_fortran_families fortran_families)
+  foreach(d 24 16 8)
+    add_test(NAME test_fortran_families.d${d} COMMAND test_fortran_families --depth=${d})
+    set_tests_properties(test_fortran_families.d${d} PROPERTIES TIMEOUT 300)
+  endforeach()
+  add_test(NAME fortran_interfaces COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/fortran_interfaces.sh
+           ${CMAKE_SOURCE_DIR} ${CMAKE_Fortran_COMPILER})
 else()
   message(STATUS "No Fortran compiler found: the Fortran program test is not built")
 endif()
 
-# Installation, pkg-config, soname and the exported symbols.
+# Installation, pkg-config, soname and the exported symbols; programs built
+# against the installed tree (with the sanitizers when the tree has them).
+set(KOVA_INSTALL_CHECK_FC "")
+if(CMAKE_Fortran_COMPILER)
+  set(KOVA_INSTALL_CHECK_FC ${CMAKE_Fortran_COMPILER})
+endif()
+if(KOVA_SANITIZE)
+  string(REPLACE ";" " " KOVA_INSTALL_CHECK_FLAGS "${KOVA_SANITIZERS}")
+endif()
 add_test(NAME install_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install_check.sh
-         ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+         ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} "${KOVA_INSTALL_CHECK_FC}"
+         "${KOVA_INSTALL_CHECK_FLAGS}")
+set_tests_properties(install_check PROPERTIES TIMEOUT 300)
+
+# The manual pages render without warnings.
+add_test(NAME man_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man_check.sh ${CMAKE_SOURCE_DIR})

@@ -1,0 +1,486 @@
+! kova.f90 - the Fortran interface module of kova: `use kova` gives every
+! Fortran-callable entry point an explicit interface, so that the compiler
+! checks the number, order, type and kind of the arguments of every call
+! (gfortran 10 and later need no -fallow-argument-mismatch then).  The
+! module holds interfaces only: no code, no data, nothing to link but
+! -lkova.
+!
+! Conventions of the twins: every argument by reference; INTEGER is
+! integer(c_int), REAL is real(c_float) (widened to double by the library);
+! REAL arrays are passed as the Fortran user declares them, x(n); strings
+! are read up to a NUL byte, so pass 'red'//c_null_char (no hidden length
+! is passed or read), except drawstr and symbol, whose count nchar gives the
+! length (negative: up to the NUL).  Results come back through the
+! trailing INTEGER or REAL arguments marked intent(out).
+!
+! A few twins take arguments that are not fixed:
+! - plots, vport and setal ignore their arguments: each accepts up to four
+!   optional scalars of any type (plots(), plots(0, 0, 0) ...);
+! - symbol draws text when nchar >= 0 and, when nchar is negative, reads
+!   its fourth argument as an INTEGER marker code: the generic symbol
+!   accepts a CHARACTER text or an INTEGER code there.
+!
+! How this module was checked:
+! - tests/fortran_interfaces.sh has gfortran turn these interfaces into C
+!   prototypes (-fc-prototypes) and compares them, argument by argument,
+!   with the definitions of the twins in the library's sources: a twin the
+!   library defines but this module lacks, or whose argument types differ,
+!   fails the test;
+! - tests/fortran/families.f90 calls the twins through this module,
+!   compiled with -std=f2018 -Wall -Werror and without
+!   -fallow-argument-mismatch; test_fortran_families reads its windows back
+!   pixel by pixel against the same drawing made with the C entry points.
+module kova
+  use, intrinsic :: iso_c_binding, only: c_int, c_float, c_char, c_null_char
+  implicit none
+  private :: c_int, c_float, c_char
+
+  ! ---- utilities, windows, attributes, modes -------------------------------
+  interface
+    subroutine msleep(ms) bind(C, name="msleep_")
+      import :: c_int
+      integer(c_int), intent(in) :: ms
+    end subroutine msleep
+
+    subroutine gopen(width, height, wn) bind(C, name="gopen_")
+      import :: c_int
+      integer(c_int), intent(in) :: width, height
+      integer(c_int), intent(out) :: wn
+    end subroutine gopen
+
+    subroutine plots(a, b, c, d) bind(C, name="plots_")
+      type(*), intent(in), optional :: a, b, c, d
+    end subroutine plots
+
+    subroutine gclose(wn) bind(C, name="gclose_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn
+    end subroutine gclose
+
+    subroutine gcloseall() bind(C, name="gcloseall_")
+    end subroutine gcloseall
+
+    subroutine isnan(x, result) bind(C, name="isnan_")
+      import :: c_int, c_float
+      real(c_float), intent(in) :: x
+      integer(c_int), intent(out) :: result
+    end subroutine isnan
+
+    subroutine gsetbgcolor(wn, colour) bind(C, name="gsetbgcolor_")
+      import :: c_int, c_char
+      integer(c_int), intent(in) :: wn
+      character(kind=c_char), intent(in) :: colour(*)
+    end subroutine gsetbgcolor
+
+    subroutine gsetinitialwinname(storename, iconname, resname, resclass) &
+        bind(C, name="gsetinitialwinname_")
+      import :: c_char
+      character(kind=c_char), intent(in) :: storename(*), iconname(*), resname(*), resclass(*)
+    end subroutine gsetinitialwinname
+
+    subroutine winname(wn, name) bind(C, name="winname_")
+      import :: c_int, c_char
+      integer(c_int), intent(in) :: wn
+      character(kind=c_char), intent(in) :: name(*)
+    end subroutine winname
+
+    subroutine ggetdisplayinfo(depth, root_width, root_height) bind(C, name="ggetdisplayinfo_")
+      import :: c_int
+      integer(c_int), intent(out) :: depth, root_width, root_height
+    end subroutine ggetdisplayinfo
+
+    subroutine gsetnonflush(flag) bind(C, name="gsetnonflush_")
+      import :: c_int
+      integer(c_int), intent(in) :: flag
+    end subroutine gsetnonflush
+
+    subroutine ggetnonflush(result) bind(C, name="ggetnonflush_")
+      import :: c_int
+      integer(c_int), intent(out) :: result
+    end subroutine ggetnonflush
+
+    subroutine gflush() bind(C, name="gflush_")
+    end subroutine gflush
+
+    subroutine gsetnonblock(flag) bind(C, name="gsetnonblock_")
+      import :: c_int
+      integer(c_int), intent(in) :: flag
+    end subroutine gsetnonblock
+  end interface
+
+  ! ---- coordinates -----------------------------------------------------------
+  interface
+    subroutine newwindow(wn, xs, ys, xe, ye) bind(C, name="newwindow_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: xs, ys, xe, ye
+    end subroutine newwindow
+
+    subroutine window(xs, ys, xe, ye) bind(C, name="window_")
+      import :: c_float
+      real(c_float), intent(in) :: xs, ys, xe, ye
+    end subroutine window
+
+    subroutine newcoordinate(wn, xw, yw, xcen, ycen, xs, ys) bind(C, name="newcoordinate_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn, xw, yw
+      real(c_float), intent(in) :: xcen, ycen, xs, ys
+    end subroutine newcoordinate
+
+    subroutine vport(a, b, c, d) bind(C, name="vport_")
+      type(*), intent(in), optional :: a, b, c, d
+    end subroutine vport
+
+    subroutine setal(a, b, c, d) bind(C, name="setal_")
+      type(*), intent(in), optional :: a, b, c, d
+    end subroutine setal
+  end interface
+
+  ! ---- pen ---------------------------------------------------------------------
+  interface
+    subroutine newcolor(wn, name) bind(C, name="newcolor_")
+      import :: c_int, c_char
+      integer(c_int), intent(in) :: wn
+      character(kind=c_char), intent(in) :: name(*)
+    end subroutine newcolor
+
+    subroutine newrgbcolor(wn, r, g, b) bind(C, name="newrgbcolor_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, r, g, b
+    end subroutine newrgbcolor
+
+    subroutine newhsvcolor(wn, h, s, v) bind(C, name="newhsvcolor_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, h, s, v
+    end subroutine newhsvcolor
+
+    subroutine newpen(n) bind(C, name="newpen_")
+      import :: c_int
+      integer(c_int), intent(in) :: n
+    end subroutine newpen
+
+    subroutine newpencolor(wn, n) bind(C, name="newpencolor_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, n
+    end subroutine newpencolor
+
+    subroutine newlinewidth(wn, width) bind(C, name="newlinewidth_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, width
+    end subroutine newlinewidth
+
+    subroutine newlinestyle(wn, style) bind(C, name="newlinestyle_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, style
+    end subroutine newlinestyle
+  end interface
+
+  ! ---- primitives ----------------------------------------------------------
+  interface
+    subroutine pset(wn, x, y) bind(C, name="pset_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y
+    end subroutine pset
+
+    subroutine drawline(wn, x0, y0, x1, y1) bind(C, name="drawline_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x0, y0, x1, y1
+    end subroutine drawline
+
+    subroutine line(wn, x, y, mode) bind(C, name="line_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y
+      integer(c_int), intent(in) :: mode
+    end subroutine line
+
+    subroutine moveto(wn, x, y) bind(C, name="moveto_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y
+    end subroutine moveto
+
+    subroutine lineto(wn, x, y) bind(C, name="lineto_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y
+    end subroutine lineto
+
+    subroutine plot(x, y, mode) bind(C, name="plot_")
+      import :: c_int, c_float
+      real(c_float), intent(in) :: x, y
+      integer(c_int), intent(in) :: mode
+    end subroutine plot
+
+    subroutine drawpts(wn, x, y, n) bind(C, name="drawpts_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), intent(in) :: n
+    end subroutine drawpts
+
+    subroutine drawlines(wn, x, y, n) bind(C, name="drawlines_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), intent(in) :: n
+    end subroutine drawlines
+
+    subroutine drawpoly(wn, x, y, n) bind(C, name="drawpoly_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), intent(in) :: n
+    end subroutine drawpoly
+
+    subroutine fillpoly(wn, x, y, n, shape) bind(C, name="fillpoly_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), intent(in) :: n, shape
+    end subroutine fillpoly
+
+    subroutine drawrect(wn, x, y, w, h) bind(C, name="drawrect_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y, w, h
+    end subroutine drawrect
+
+    subroutine fillrect(wn, x, y, w, h) bind(C, name="fillrect_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y, w, h
+    end subroutine fillrect
+  end interface
+
+  ! ---- arcs and circles ------------------------------------------------------
+  interface
+    subroutine drawarc(wn, xcen, ycen, xrad, yrad, sang, eang, idir) bind(C, name="drawarc_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: xcen, ycen, xrad, yrad, sang, eang
+      integer(c_int), intent(in) :: idir
+    end subroutine drawarc
+
+    subroutine fillarc(wn, xcen, ycen, xrad, yrad, sang, eang, idir) bind(C, name="fillarc_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: xcen, ycen, xrad, yrad, sang, eang
+      integer(c_int), intent(in) :: idir
+    end subroutine fillarc
+
+    subroutine drawcirc(wn, xcen, ycen, xrad, yrad) bind(C, name="drawcirc_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: xcen, ycen, xrad, yrad
+    end subroutine drawcirc
+
+    subroutine fillcirc(wn, xcen, ycen, xrad, yrad) bind(C, name="fillcirc_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: xcen, ycen, xrad, yrad
+    end subroutine fillcirc
+
+    subroutine circ1(xcen, ycen, r) bind(C, name="circ1_")
+      import :: c_float
+      real(c_float), intent(in) :: xcen, ycen, r
+    end subroutine circ1
+
+    subroutine arc(xcen, ycen, r, sang, eang, idir) bind(C, name="arc_")
+      import :: c_int, c_float
+      real(c_float), intent(in) :: xcen, ycen, r, sang, eang
+      integer(c_int), intent(in) :: idir
+    end subroutine arc
+  end interface
+
+  ! ---- symbols and arrows ------------------------------------------------------
+  interface
+    subroutine drawsym(wn, x, y, size, type) bind(C, name="drawsym_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y, size
+      integer(c_int), intent(in) :: type
+    end subroutine drawsym
+
+    subroutine drawsyms(wn, x, y, n, size, type) bind(C, name="drawsyms_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), intent(in) :: n
+      real(c_float), intent(in) :: size
+      integer(c_int), intent(in) :: type
+    end subroutine drawsyms
+
+    subroutine drawarrow(wn, xs, ys, xt, yt, s, w, shape) bind(C, name="drawarrow_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: xs, ys, xt, yt, s, w
+      integer(c_int), intent(in) :: shape
+    end subroutine drawarrow
+
+    subroutine arohd(xs, ys, xt, yt, s, w, shape) bind(C, name="arohd_")
+      import :: c_int, c_float
+      real(c_float), intent(in) :: xs, ys, xt, yt, s, w
+      integer(c_int), intent(in) :: shape
+    end subroutine arohd
+  end interface
+
+  ! ---- text and numbers --------------------------------------------------------
+  interface
+    subroutine drawstr(wn, x, y, size, text, theta, nchar) bind(C, name="drawstr_")
+      import :: c_int, c_float, c_char
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y, size
+      character(kind=c_char), intent(in) :: text(*)
+      real(c_float), intent(in) :: theta
+      integer(c_int), intent(in) :: nchar
+    end subroutine drawstr
+
+    subroutine drawnum(wn, x, y, size, value, theta, ndec) bind(C, name="drawnum_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y, size, value, theta
+      integer(c_int), intent(in) :: ndec
+    end subroutine drawnum
+
+    subroutine number(x, y, size, value, theta, ndec) bind(C, name="number_")
+      import :: c_int, c_float
+      real(c_float), intent(in) :: x, y, size, value, theta
+      integer(c_int), intent(in) :: ndec
+    end subroutine number
+
+    subroutine rtoc(value, ndec, bufsize, buf, rest) bind(C, name="rtoc_")
+      import :: c_int, c_float, c_char
+      real(c_float), intent(in) :: value
+      integer(c_int), intent(in) :: ndec, bufsize
+      character(kind=c_char), intent(out) :: buf(*)
+      integer(c_int), intent(out) :: rest
+    end subroutine rtoc
+
+    subroutine newfontset(wn, names, status) bind(C, name="newfontset_")
+      import :: c_int, c_char
+      integer(c_int), intent(in) :: wn
+      character(kind=c_char), intent(in) :: names(*)
+      integer(c_int), intent(out) :: status
+    end subroutine newfontset
+
+    subroutine gsetfontset(wn, names, status) bind(C, name="gsetfontset_")
+      import :: c_int, c_char
+      integer(c_int), intent(in) :: wn
+      character(kind=c_char), intent(in) :: names(*)
+      integer(c_int), intent(out) :: status
+    end subroutine gsetfontset
+  end interface
+
+  ! symbol: a text of nchar characters, or (nchar negative) a marker code.
+  ! The text is declared as one character so that the generic can tell it
+  ! from the code; the whole string is passed all the same.
+  interface symbol
+    subroutine symbol_text(x, y, size, text, theta, nchar) bind(C, name="symbol_")
+      import :: c_int, c_float, c_char
+      real(c_float), intent(in) :: x, y, size
+      character(kind=c_char), intent(in) :: text
+      real(c_float), intent(in) :: theta
+      integer(c_int), intent(in) :: nchar
+    end subroutine symbol_text
+
+    subroutine symbol_code(x, y, size, code, theta, nchar) bind(C, name="symbol_")
+      import :: c_int, c_float
+      real(c_float), intent(in) :: x, y, size
+      integer(c_int), intent(in) :: code
+      real(c_float), intent(in) :: theta
+      integer(c_int), intent(in) :: nchar
+    end subroutine symbol_code
+  end interface symbol
+
+  ! ---- layers, clearing and scrolling --------------------------------------
+  interface
+    subroutine layer(wn, show, write) bind(C, name="layer_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, show, write
+    end subroutine layer
+
+    subroutine copylayer(wn, src, dst) bind(C, name="copylayer_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, src, dst
+    end subroutine copylayer
+
+    subroutine gclr(wn) bind(C, name="gclr_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn
+    end subroutine gclr
+
+    subroutine clsx() bind(C, name="clsx_")
+    end subroutine clsx
+
+    subroutine gscroll(wn, dx, dy, clr) bind(C, name="gscroll_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, dx, dy, clr
+    end subroutine gscroll
+
+    subroutine tclr() bind(C, name="tclr_")
+    end subroutine tclr
+
+    subroutine clsc() bind(C, name="clsc_")
+    end subroutine clsc
+
+    subroutine selwin(wn) bind(C, name="selwin_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn
+    end subroutine selwin
+  end interface
+
+  ! ---- pixel transfer and image files ------------------------------------
+  interface
+    ! rgb holds red, green, blue per pixel, rows from the top: rgb(3, width, height)
+    subroutine putimg24(wn, x, y, width, height, rgb) bind(C, name="putimg24_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x, y
+      integer(c_int), intent(in) :: width, height
+      integer(c_int), intent(in) :: rgb(*)
+    end subroutine putimg24
+
+    subroutine saveimg(wn, layer, x0, y0, x1, y1, name, nd, conv, levels) bind(C, name="saveimg_")
+      import :: c_int, c_float, c_char
+      integer(c_int), intent(in) :: wn, layer
+      real(c_float), intent(in) :: x0, y0, x1, y1
+      character(kind=c_char), intent(in) :: name(*)
+      integer(c_int), intent(in) :: nd
+      character(kind=c_char), intent(in) :: conv(*)
+      integer(c_int), intent(in) :: levels
+    end subroutine saveimg
+  end interface
+
+  ! ---- input ---------------------------------------------------------------------
+  interface
+    subroutine ggetch(key) bind(C, name="ggetch_")
+      import :: c_int
+      integer(c_int), intent(out) :: key
+    end subroutine ggetch
+
+    subroutine inkeydollar(key) bind(C, name="inkeydollar_")
+      import :: c_int
+      integer(c_int), intent(out) :: key
+    end subroutine inkeydollar
+
+    subroutine ggetxpress(wn, type, code, x, y) bind(C, name="ggetxpress_")
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: wn, type, code
+      real(c_float), intent(out) :: x, y
+    end subroutine ggetxpress
+
+    subroutine ggetevent(wn, type, code, x, y) bind(C, name="ggetevent_")
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: wn, type, code
+      real(c_float), intent(out) :: x, y
+    end subroutine ggetevent
+
+    subroutine gsetscrollbarkeymask(wn, mask) bind(C, name="gsetscrollbarkeymask_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, mask
+    end subroutine gsetscrollbarkeymask
+  end interface
+end module kova
