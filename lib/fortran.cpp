@@ -444,6 +444,7 @@ KOVA_FORTRAN void putimg24_(int *wn, float *x, float *y, int *width, int *height
     if (kova_putimg24(*wn, *x, *y, *width, *height, buf) == -1)
         fputs("KOVA: [WARNING] Depth of X server is not enough.\n", stderr);
     free(buf);
+}
 
 /* ---- input ------------------------------------------------------------- */
 
