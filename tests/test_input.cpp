@@ -300,6 +300,8 @@ TEST_F(InputTest, NavigationKeysFollowTheScrollbarKeyMask)
     int x_before = a.x;
     kova_gsetscrollbarkeymask(s, 0);
     EXPECT_EQ(Pc[s].scrollbar_key_mask, 0);
+    // The command and the hands' keys travel on different connections.
+    sync_child(0);
     h.type(XK_Left);
     h.type(XK_Home, XK_Alt_L);
     h.type(XK_z);
