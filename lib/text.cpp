@@ -34,7 +34,8 @@ class formatted {
   public:
     formatted(const char *fmt, va_list ap)
     {
-        if (!strchr(fmt, '%')) {
+        const char *pct = strchr(fmt, '%');
+        if (!pct) {
             const size_t n = strlen(fmt);
             if (n <= INT_MAX) {
                 text_ = fmt;
@@ -44,7 +45,7 @@ class formatted {
         }
         va_list again;
         va_copy(again, ap);
-        const bool done = plain_ints(fmt, again);
+        const bool done = plain_ints(fmt, pct, again);
         va_end(again);
         if (done)
             return;
@@ -69,12 +70,12 @@ class formatted {
 
   private:
     /* False at the first conversion other than %d or %%, or when the text
-     * outgrows the buffer; ap is then the caller's copy, thrown away. */
-    bool plain_ints(const char *fmt, va_list ap)
+     * outgrows the buffer; ap is then the caller's copy, thrown away.  pct
+     * is fmt's first '%'. */
+    bool plain_ints(const char *fmt, const char *pct, va_list ap)
     {
         size_t n = 0;
-        for (const char *p = fmt;;) {
-            const char *pct = strchr(p, '%');
+        for (const char *p = fmt;; pct = strchr(p, '%')) {
             const size_t run = pct ? static_cast<size_t>(pct - p) : strlen(p);
             char digits[12];
             char *piece = digits + sizeof digits;
@@ -199,10 +200,11 @@ const char *first_base_name(const char *names)
 /* Font sets are shared by every window of the process; callers may ask for
  * theirs before every string, so a repeat never reaches the server.  A name
  * the server cannot satisfy is remembered too (with no set), or every
- * repeat of it would cost a round of font listing. */
+ * repeat of it would cost a round of font listing.  The newest sets are
+ * looked at first: a program tends to use the set it asked for last. */
 XFontSet get_fontset(const char *names)
 {
-    for (int i = 0; i < Pc_nfscache; i++)
+    for (int i = Pc_nfscache - 1; i >= 0; i--)
         if (strcmp(Pc_fscache[i].name, names) == 0)
             return Pc_fscache[i].fontset;
     char **missing = nullptr;
