@@ -80,15 +80,8 @@ struct Plain {
             return false;
         int scr = DefaultScreen(d);
         auto depth = static_cast<unsigned>(DefaultDepth(d, scr));
-        win = XCreateSimpleWindow(d, RootWindow(d, scr), W + 20, 0, W, H, 0, 0, 0);
+        win = kt::map_window(d, W + 20, 0, W, H);
         listener = XCreateSimpleWindow(d, RootWindow(d, scr), 0, 0, 1, 1, 0, 0, 0);
-        XSelectInput(d, win, ExposureMask);
-        XMapWindow(d, win);
-        XEvent ev;
-        do
-            XNextEvent(d, &ev);
-        while (ev.type != Expose);
-        XSelectInput(d, win, 0);
         for (Pixmap &p : layer)
             p = XCreatePixmap(d, win, W, H, depth);
         spare = XCreatePixmap(d, win, W, H, depth);
