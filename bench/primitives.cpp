@@ -53,15 +53,7 @@ struct Plain {
         if (!d)
             return false;
         int scr = DefaultScreen(d);
-        win = XCreateSimpleWindow(d, RootWindow(d, scr), 700, 0, W, H, 0, BlackPixel(d, scr),
-                                  BlackPixel(d, scr));
-        XSelectInput(d, win, ExposureMask);
-        XMapWindow(d, win);
-        XEvent ev;
-        do
-            XNextEvent(d, &ev);
-        while (ev.type != Expose);
-        XSelectInput(d, win, 0);
+        win = kt::map_window(d, 700, 0, W, H);
         layer = XCreatePixmap(d, win, W, H, static_cast<unsigned>(DefaultDepth(d, scr)));
         gc = XCreateGC(d, win, 0, nullptr);
         XSetForeground(d, gc, 0xffffff);

@@ -11,6 +11,7 @@
  */
 #include "kova_private.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -115,7 +116,7 @@ XImage image_header(char *data, int width, int height, int depth, int bpp, int b
     img.data = data;
     img.byte_order = byte_order;
     img.bitmap_unit = depth == 1 ? 8 : bpp;
-    img.bitmap_bit_order = MSBFirst;
+    img.bitmap_bit_order = depth == 1 ? MSBFirst : byte_order;
     img.bitmap_pad = depth == 1 ? 8 : bpp;
     img.depth = depth;
     img.bytes_per_line = bytes_per_line;
@@ -160,48 +161,147 @@ void prepare_mask(const unsigned char *buf, int width, const placed_area &a)
               static_cast<unsigned int>(a.h));
 }
 
-/* The visual's share of an 8-bit channel value v, in place. */
-uint32_t channel_bits(unsigned v, int depth, int shift)
+/* Four pixels at a time: the conversions below are the same shifts and
+ * masks for every lane. */
+typedef uint32_t u32x4 __attribute__((vector_size(16)));
+typedef uint16_t u16x8 __attribute__((vector_size(16)));
+
+const bool Host_lsb_first = [] {
+    const uint32_t one = 1;
+    unsigned char first;
+    memcpy(&first, &one, 1);
+    return first == 1;
+}();
+
+/* Bit position of byte k (0..3) of a pixel word loaded in host order. */
+int byte_bits(int k) { return Host_lsb_first ? 8 * k : 8 * (3 - k); }
+
+/* One colour channel moved between an 8-bit byte and its place in a pixel
+ * value: ((p >> from) & keep) << left >> right. */
+struct channel_move {
+    int from;
+    uint32_t keep;
+    int left, right;
+    template <class T>
+    T operator()(T p) const
+    {
+        return ((p >> from) & keep) << left >> right;
+    }
+};
+
+/* An image buffer pixel (alpha, red, green, blue, loaded as a host-order
+ * word) to the visual's pixel value: the top bits of each channel byte
+ * where the visual keeps them. */
+struct put_layout {
+    channel_move c[3];
+    template <class T>
+    T operator()(T p) const
+    {
+        return c[0](p) | c[1](p) | c[2](p);
+    }
+};
+
+channel_move put_channel(int byte, int depth, int shift)
 {
-    uint32_t scaled = depth <= 8 ? v >> (8 - depth) : v << (depth - 8);
-    return scaled << shift;
+    int to = shift + depth - 8; /* where the byte's top bit goes, less 7 */
+    uint32_t keep = depth >= 8 ? 0xffu : (0xffu << (8 - depth)) & 0xffu;
+    return {byte_bits(byte), keep, to > 0 ? to : 0, to < 0 ? -to : 0};
 }
 
-/* The area of the image in the visual's pixel layout.  On the common
- * 24-bit layout (red at bit 16, green at 8, blue at 0) the caller's buffer
- * is sent as it is, its alpha falling into the bits without colour; other
- * layouts are converted into the scratch buffer, in the server's own byte
- * order so that Xlib passes the rows on unchanged. */
-XImage colour_image(const unsigned char *buf, int width, const placed_area &a)
+put_layout visual_put_layout()
 {
-    const size_t stride = static_cast<size_t>(width) * 4;
-    if (Pc_depth == 24 && Red_sft == 16 && Green_sft == 8 && Blue_sft == 0 && Red_depth == 8 &&
-        Green_depth == 8 && Blue_depth == 8) {
-        char *first = reinterpret_cast<char *>(const_cast<unsigned char *>(buf)) +
-                      static_cast<size_t>(a.iy) * stride + static_cast<size_t>(a.ix) * 4;
-        return image_header(first, a.w, a.h, 24, 32, static_cast<int>(stride), MSBFirst);
+    return {{put_channel(1, Red_depth, Red_sft), put_channel(2, Green_depth, Green_sft),
+             put_channel(3, Blue_depth, Blue_sft)}};
+}
+
+template <int Bytes>
+void store(unsigned char *dst, uint32_t v, bool swap)
+{
+    if constexpr (Bytes == 2) {
+        auto s = static_cast<uint16_t>(v);
+        if (swap)
+            s = __builtin_bswap16(s);
+        memcpy(dst, &s, 2);
+    } else {
+        if (swap)
+            v = __builtin_bswap32(v);
+        memcpy(dst, &v, 4);
     }
-    uint32_t red[256], green[256], blue[256];
-    for (unsigned v = 0; v < 256; v++) {
-        red[v] = channel_bits(v, Red_depth, Red_sft);
-        green[v] = channel_bits(v, Green_depth, Green_sft);
-        blue[v] = channel_bits(v, Blue_depth, Blue_sft);
-    }
-    const int bytes = Pc_depth == 16 ? 2 : 4;
-    const size_t out_row = static_cast<size_t>(a.w) * static_cast<size_t>(bytes);
-    unsigned char *out = scratch(out_row * static_cast<size_t>(a.h));
-    const bool msb = ImageByteOrder(Pc_dis) == MSBFirst;
-    for (int j = 0; j < a.h; j++) {
-        const unsigned char *src = buf + static_cast<size_t>(a.iy + j) * stride + static_cast<size_t>(a.ix) * 4;
-        unsigned char *dst = out + out_row * static_cast<size_t>(j);
-        for (int k = 0; k < a.w; k++, src += 4, dst += bytes) {
-            uint32_t p = red[src[1]] | green[src[2]] | blue[src[3]];
-            for (int b = 0; b < bytes; b++)
-                dst[b] = static_cast<unsigned char>(p >> (8 * (msb ? bytes - 1 - b : b)));
+}
+
+/* One row of n pixels converted, stored in host order, or swapped when the
+ * server wants the other. */
+template <int Bytes>
+void convert_row(const unsigned char *src, unsigned char *dst, int n, const put_layout &L, bool swap)
+{
+    int k = 0;
+    if (!swap && Bytes == 4)
+        for (; k + 4 <= n; k += 4) {
+            u32x4 p;
+            memcpy(&p, src + 4 * k, sizeof p);
+            u32x4 q = L(p);
+            memcpy(dst + 4 * k, &q, sizeof q);
         }
+    if (!swap && Bytes == 2)
+        for (; k + 8 <= n; k += 8) {
+            u32x4 p[2];
+            memcpy(p, src + 4 * k, sizeof p);
+            /* The low halves of eight pixel values, in memory order. */
+            u16x8 lo = (u16x8)L(p[0]), hi = (u16x8)L(p[1]);
+            u16x8 q = Host_lsb_first ? __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14)
+                                     : __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+            memcpy(dst + 2 * k, &q, sizeof q);
+        }
+    for (; k < n; k++) {
+        uint32_t p;
+        memcpy(&p, src + 4 * k, 4);
+        store<Bytes>(dst + Bytes * k, L(p), swap);
     }
-    return image_header(reinterpret_cast<char *>(out), a.w, a.h, Pc_depth, 8 * bytes,
-                        static_cast<int>(out_row), msb ? MSBFirst : LSBFirst);
+}
+
+/* Puts the area of the image into d.  Where the server takes the common
+ * 24-bit layout (red at bit 16, green at 8, blue at 0) most significant
+ * byte first, the caller's buffer is sent as it is, its alpha falling into
+ * the bits without colour.  Otherwise the pixels are converted in strips of
+ * about Strip_bytes into the scratch buffer, in the server's byte order so
+ * that Xlib passes them on unchanged: each strip goes out while it is still
+ * in the processor's cache. */
+void send_pixels(Drawable d, GC gc, const unsigned char *buf, int width, const placed_area &a)
+{
+    constexpr size_t Strip_bytes = 256 * 1024;
+    const size_t stride = static_cast<size_t>(width) * 4;
+    const unsigned char *first = buf + static_cast<size_t>(a.iy) * stride + static_cast<size_t>(a.ix) * 4;
+    const int order = ImageByteOrder(Pc_dis);
+    if (Pc_depth == 24 && order == MSBFirst && Red_sft == 16 && Green_sft == 8 && Blue_sft == 0 &&
+        Red_depth == 8 && Green_depth == 8 && Blue_depth == 8) {
+        XImage img = image_header(reinterpret_cast<char *>(const_cast<unsigned char *>(first)), a.w,
+                                  a.h, 24, 32, static_cast<int>(stride), MSBFirst);
+        XPutImage(Pc_dis, d, gc, &img, 0, 0, a.x, a.y, static_cast<unsigned int>(a.w),
+                  static_cast<unsigned int>(a.h));
+        return;
+    }
+    const put_layout L = visual_put_layout();
+    const int bytes = Pc_depth == 16 ? 2 : 4;
+    const bool swap = (order == LSBFirst) != Host_lsb_first;
+    const size_t out_row = static_cast<size_t>(a.w) * static_cast<size_t>(bytes);
+    const int rows = static_cast<int>(std::min<size_t>(static_cast<size_t>(a.h), std::max<size_t>(1, Strip_bytes / out_row)));
+    unsigned char *out = scratch(out_row * static_cast<size_t>(rows));
+    for (int j0 = 0; j0 < a.h; j0 += rows) {
+        const int n = std::min(rows, a.h - j0);
+        for (int j = 0; j < n; j++) {
+            const unsigned char *src = first + static_cast<size_t>(j0 + j) * stride;
+            unsigned char *dst = out + out_row * static_cast<size_t>(j);
+            if (bytes == 2)
+                convert_row<2>(src, dst, a.w, L, swap);
+            else
+                convert_row<4>(src, dst, a.w, L, swap);
+        }
+        /* Image depth: the drawable's, which a put must match. */
+        XImage img = image_header(reinterpret_cast<char *>(out), a.w, n, Pc_depth, 8 * bytes,
+                                  static_cast<int>(out_row), order);
+        XPutImage(Pc_dis, d, gc, &img, 0, 0, a.x, a.y + j0, static_cast<unsigned int>(a.w),
+                  static_cast<unsigned int>(n));
+    }
 }
 
 int put_image(int wn, double x, double y, int width, int height, const unsigned char *buf,
@@ -221,15 +321,13 @@ int put_image(int wn, double x, double y, int width, int height, const unsigned 
         return 0;
     if (masked)
         prepare_mask(buf, width, a);
-    XImage img = colour_image(buf, width, a);
     wait_child();
     const pc_window &w = Pc[wn];
     if (masked) {
         XSetClipMask(Pc_dis, w.pen_gc, Pix_mask);
         XSetClipOrigin(Pc_dis, w.pen_gc, a.x, a.y);
     }
-    XPutImage(Pc_dis, w.layers[w.write_layer], w.pen_gc, &img, 0, 0, a.x, a.y,
-              static_cast<unsigned int>(a.w), static_cast<unsigned int>(a.h));
+    send_pixels(w.layers[w.write_layer], w.pen_gc, buf, width, a);
     if (masked)
         XSetClipMask(Pc_dis, w.pen_gc, None);
     if (w.write_layer == w.shown_layer)
@@ -237,15 +335,34 @@ int put_image(int wn, double x, double y, int width, int height, const unsigned 
     return 0;
 }
 
-/* One channel of a pixel value, as the top 8 bits of its 16-bit widening
- * (low bits zero: a 5-bit channel at 31 reads 248). */
-unsigned char channel_byte(unsigned long pixel, int depth, int shift)
+/* A visual's pixel value to an image buffer pixel (alpha 255, then the
+ * top 8 bits of each channel's 16-bit widening, low bits zero: a 5-bit
+ * channel at 31 reads 248), as a host-order word. */
+struct read_layout {
+    channel_move c[3];
+    uint32_t alpha;
+    template <class T>
+    T operator()(T p) const
+    {
+        return c[0](p) | c[1](p) | c[2](p) | alpha;
+    }
+};
+
+channel_move read_channel(int byte, int depth, int shift)
 {
     if (depth <= 0)
-        return 0;
-    unsigned long mask = (0xffffUL >> (16 - depth)) << shift;
-    unsigned long v = (pixel & mask) >> shift;
-    return static_cast<unsigned char>((v << (16 - depth)) >> 8);
+        return {0, 0, 0, 0};
+    const int top = depth > 8 ? 8 : depth; /* bits that reach the byte */
+    const int from = shift + depth - top;
+    int to = byte_bits(byte) + 8 - top;
+    return {from, (1u << top) - 1u, to, 0};
+}
+
+read_layout visual_read_layout()
+{
+    return {{read_channel(1, Red_depth, Red_sft), read_channel(2, Green_depth, Green_sft),
+             read_channel(3, Blue_depth, Blue_sft)},
+            0xffu << byte_bits(0)};
 }
 
 unsigned long pixel_at(const XImage *img, const unsigned char *row, int i)
@@ -258,29 +375,53 @@ unsigned long pixel_at(const XImage *img, const unsigned char *row, int i)
     return v;
 }
 
-/* The fetched image as alpha 255 and 8-bit red, green, blue. */
+/* One row of a 32-bit image in host byte order, four pixels at a time. */
+void read_row32(const unsigned char *row, unsigned char *out, int w, const read_layout &L)
+{
+    int i = 0;
+    for (; i + 4 <= w; i += 4) {
+        u32x4 p;
+        memcpy(&p, row + 4 * i, sizeof p);
+        u32x4 q = L(p);
+        memcpy(out + 4 * i, &q, sizeof q);
+    }
+    for (; i < w; i++) {
+        uint32_t p;
+        memcpy(&p, row + 4 * i, 4);
+        uint32_t q = L(p);
+        memcpy(out + 4 * i, &q, 4);
+    }
+}
+
+/* The fetched image as image buffer pixels. */
 void read_pixels(XImage *img, int w, int h, unsigned char *out)
 {
     const bool masks = Pc_depth > 15 && (Red_depth || Green_depth || Blue_depth);
-    const bool bytewise = img->bits_per_pixel % 8 == 0;
+    const bool host_order = (img->byte_order == LSBFirst) == Host_lsb_first;
+    const bool bytewise = img->bits_per_pixel % 8 == 0 && img->bits_per_pixel <= 32;
+    const read_layout L = visual_read_layout();
     std::optional<cmap_cache> cache;
     if (!masks)
         cache.emplace();
-    for (int j = 0; j < h; j++) {
+    for (int j = 0; j < h; j++, out += 4 * static_cast<size_t>(w)) {
         const unsigned char *row =
             reinterpret_cast<unsigned char *>(img->data) + static_cast<size_t>(j) * static_cast<size_t>(img->bytes_per_line);
-        for (int i = 0; i < w; i++, out += 4) {
+        if (masks && host_order && img->bits_per_pixel == 32) {
+            read_row32(row, out, w, L);
+            continue;
+        }
+        for (int i = 0; i < w; i++) {
             unsigned long p = bytewise ? pixel_at(img, row, i) : XGetPixel(img, i, j);
-            out[0] = 255;
+            unsigned char *o = out + 4 * i;
             if (masks) {
-                out[1] = channel_byte(p, Red_depth, Red_sft);
-                out[2] = channel_byte(p, Green_depth, Green_sft);
-                out[3] = channel_byte(p, Blue_depth, Blue_sft);
+                uint32_t q = L(static_cast<uint32_t>(p));
+                memcpy(o, &q, 4);
             } else {
                 const XColor &c = cache->colour(p);
-                out[1] = static_cast<unsigned char>(c.red >> 8);
-                out[2] = static_cast<unsigned char>(c.green >> 8);
-                out[3] = static_cast<unsigned char>(c.blue >> 8);
+                o[0] = 255;
+                o[1] = static_cast<unsigned char>(c.red >> 8);
+                o[2] = static_cast<unsigned char>(c.green >> 8);
+                o[3] = static_cast<unsigned char>(c.blue >> 8);
             }
         }
     }

@@ -96,6 +96,16 @@ inline std::vector<unsigned long> area(Drawable d, int x, int y, int w, int h)
     return out;
 }
 
+// A window's geometry as the server has it once the library's requests
+// have all been carried out.
+inline XWindowAttributes window_attributes(Window w)
+{
+    XWindowAttributes a{};
+    XSync(Pc_dis, False);
+    XGetWindowAttributes(dpy(), w, &a);
+    return a;
+}
+
 // One pixel, once the library's requests have all been carried out.
 inline unsigned long synced_pixel(Drawable d, int x, int y)
 {

@@ -7,7 +7,7 @@
 
 #include "kova_private.h"
 #include "kova_protocol.h"
-#include "xserver.hpp"
+#include "drawing_check.hpp"
 
 #include <X11/keysym.h>
 #include <csignal>
@@ -27,14 +27,6 @@ unsigned long red() { return get_color_pixel("#ff0000"); }
 unsigned long blue() { return get_color_pixel("#0000ff"); }
 unsigned long green() { return get_color_pixel("#00ff00"); }
 unsigned long black() { return get_color_pixel("#000000"); }
-
-XWindowAttributes attrs(Window w)
-{
-    XWindowAttributes a{};
-    XSync(Pc_dis, False);
-    XGetWindowAttributes(kt::dpy(), w, &a);
-    return a;
-}
 
 // Two round trips through the child: an event it forwarded to itself (a key
 // to the top-level window) has been handled after the second.
@@ -233,14 +225,14 @@ TEST_F(ChildProtocol, ALargerTopLevelWindowCentresTheCanvas)
 {
     WindowSet s = scrolled(2, 400, 300, 200, 100);
     announce(s);
-    XWindowAttributes d = attrs(s.draw);
+    XWindowAttributes d = kt::window_attributes(s.draw);
     EXPECT_EQ(d.x, 100);
     EXPECT_EQ(d.y, 100);
-    XWindowAttributes c = attrs(s.clip);
+    XWindowAttributes c = kt::window_attributes(s.clip);
     EXPECT_EQ(c.width, 400);
     EXPECT_EQ(c.height, 300);
     // No bar is needed: both stay out of sight.
-    XWindowAttributes v = attrs(s.vscroll), h = attrs(s.hscroll);
+    XWindowAttributes v = kt::window_attributes(s.vscroll), h = kt::window_attributes(s.hscroll);
     EXPECT_EQ(v.x, -19);
     EXPECT_EQ(h.y, -19);
 }
@@ -253,9 +245,9 @@ TEST_F(ChildProtocol, ShrinkingBelowTheCanvasBringsBothBars)
     XSync(Pc_dis, False);
     // 150 x 80 around a 200 x 100 canvas: both bars, a 131 x 61 viewport,
     // and the canvas point that was at the viewport's centre stays there.
-    EXPECT_TRUE(kt::eventually([&] { return attrs(s.clip).width == 131; }));
+    EXPECT_TRUE(kt::eventually([&] { return kt::window_attributes(s.clip).width == 131; }));
     settle();
-    XWindowAttributes c = attrs(s.clip), v = attrs(s.vscroll), h = attrs(s.hscroll), d = attrs(s.draw);
+    XWindowAttributes c = kt::window_attributes(s.clip), v = kt::window_attributes(s.vscroll), h = kt::window_attributes(s.hscroll), d = kt::window_attributes(s.draw);
     EXPECT_EQ(c.height, 61);
     EXPECT_EQ(v.x, 131);
     EXPECT_EQ(v.y, 0);
@@ -277,48 +269,48 @@ TEST_F(ChildProtocol, ShrinkingBelowTheCanvasBringsBothBars)
 
     // The wheel over the vertical bar scrolls by a tenth of the view.
     send_to(s.vscroll, ButtonPressMask, button(ButtonPress, s.vscroll, Button5, 9, 30));
-    EXPECT_TRUE(kt::eventually([&] { return attrs(s.draw).y == -26; }));
+    EXPECT_TRUE(kt::eventually([&] { return kt::window_attributes(s.draw).y == -26; }));
     // A forward button of the horizontal bar: 4% of the view, at least 1.
     send_to(s.hscroll, ButtonPressMask, button(ButtonPress, s.hscroll, Button1, 20, 9));
-    EXPECT_TRUE(kt::eventually([&] { return attrs(s.draw).x == -40; }));
+    EXPECT_TRUE(kt::eventually([&] { return kt::window_attributes(s.draw).x == -40; }));
     send_to(s.hscroll, ButtonReleaseMask, button(ButtonRelease, s.hscroll, Button1, 20, 9));
 
     // Enlarging again keeps the viewport's centre point until the canvas
     // fits, and then centres it.
     XResizeWindow(Pc_dis, s.top, 170, 90);
     XSync(Pc_dis, False);
-    EXPECT_TRUE(kt::eventually([&] { return attrs(s.clip).width == 151; }));
+    EXPECT_TRUE(kt::eventually([&] { return kt::window_attributes(s.clip).width == 151; }));
     settle();
-    EXPECT_EQ(attrs(s.draw).x, -30);
+    EXPECT_EQ(kt::window_attributes(s.draw).x, -30);
     XResizeWindow(Pc_dis, s.top, 400, 300);
     XSync(Pc_dis, False);
-    EXPECT_TRUE(kt::eventually([&] { return attrs(s.draw).x == 100 && attrs(s.draw).y == 100; }));
-    EXPECT_EQ(attrs(s.vscroll).x, -19);
-    EXPECT_EQ(attrs(s.hscroll).y, -19);
+    EXPECT_TRUE(kt::eventually([&] { return kt::window_attributes(s.draw).x == 100 && kt::window_attributes(s.draw).y == 100; }));
+    EXPECT_EQ(kt::window_attributes(s.vscroll).x, -19);
+    EXPECT_EQ(kt::window_attributes(s.hscroll).y, -19);
 }
 
 TEST_F(ChildProtocol, KeysReachTheBarsThroughTheTopLevelWindowUnderTheKeyMask)
 {
     WindowSet s = scrolled(4, 150, 80, 200, 100);
     announce(s);
-    int y0 = attrs(s.draw).y;
+    int y0 = kt::window_attributes(s.draw).y;
     // Key mask 0 until command 12: a plain Down on the drawing window is
     // forwarded to the top-level window and scrolls by 4% of the view.
     send_to(s.draw, KeyPressMask, key(s.draw, XK_Down, 0));
     settle();
-    EXPECT_EQ(attrs(s.draw).y, y0 - 2);
+    EXPECT_EQ(kt::window_attributes(s.draw).y, y0 - 2);
 
     send_command_to_child(4, KOVA_CMD_KEY_MASK, Mod1Mask, 0);
     sync_child(0); // before keys sent over another connection
     send_to(s.draw, KeyPressMask, key(s.draw, XK_Down, 0));
     send_to(s.clip, KeyPressMask, key(s.clip, XK_Down, ShiftMask));
     settle();
-    EXPECT_EQ(attrs(s.draw).y, y0 - 2);
+    EXPECT_EQ(kt::window_attributes(s.draw).y, y0 - 2);
     send_to(s.clip, KeyPressMask, key(s.clip, XK_Home, Mod1Mask));
     send_to(s.draw, KeyPressMask, key(s.draw, XK_End, Mod1Mask));
     send_to(s.draw, KeyPressMask, key(s.draw, XK_Left, Mod1Mask));
     settle();
-    XWindowAttributes d = attrs(s.draw);
+    XWindowAttributes d = kt::window_attributes(s.draw);
     EXPECT_EQ(d.y, -(100 - 61));
     // The first layout left the canvas at x = -10; Left moves 4% of 131.
     EXPECT_EQ(d.x, -5);
@@ -379,8 +371,8 @@ TEST_F(ChildProtocol, WindowNumbersTravelModulo256)
     // window 3 then manages the window they describe.
     WindowSet s = scrolled(3, 300, 200, 100, 50);
     announce(s, 1, 256 + 3);
-    EXPECT_EQ(attrs(s.draw).x, 100);
-    EXPECT_EQ(attrs(s.draw).y, 75);
+    EXPECT_EQ(kt::window_attributes(s.draw).x, 100);
+    EXPECT_EQ(kt::window_attributes(s.draw).y, 75);
     // Command 3 for window 515 drops record 3: destroying the windows then
     // is no business of the child's, and this process lives on.
     send_command_to_child(512 + 3, KOVA_CMD_UNMANAGE, 0, 0);
@@ -398,18 +390,18 @@ TEST_F(ChildProtocol, AGrowingCanvasKeepsItsBottomEdgeWithTheYAxisUpward)
     for (int y_upward : {1, 0}) {
         WindowSet s = scrolled(6 + y_upward, 200, 150, 300, 400);
         announce(s, y_upward);
-        XWindowAttributes before = attrs(s.draw);
+        XWindowAttributes before = kt::window_attributes(s.draw);
         EXPECT_EQ(before.y, -10);
         // The library resizes the drawing window (its layers resized).
         XResizeWindow(Pc_dis, s.draw, 300, 500);
         XSync(Pc_dis, False);
         settle();
-        XWindowAttributes after = attrs(s.draw);
+        XWindowAttributes after = kt::window_attributes(s.draw);
         if (y_upward)
             EXPECT_EQ(after.y + 500, before.y + 400);
         else
             EXPECT_EQ(after.y, before.y);
-        EXPECT_EQ(attrs(s.vscroll).height, 131);
+        EXPECT_EQ(kt::window_attributes(s.vscroll).height, 131);
     }
 }
 
@@ -420,11 +412,11 @@ TEST_F(ChildProtocol, ACanvasThatShrinksIntoTheViewIsCentred)
     XResizeWindow(Pc_dis, s.draw, 100, 60);
     XSync(Pc_dis, False);
     settle();
-    XWindowAttributes d = attrs(s.draw);
+    XWindowAttributes d = kt::window_attributes(s.draw);
     EXPECT_EQ(d.x, 50);
     EXPECT_EQ(d.y, 45);
-    EXPECT_EQ(attrs(s.vscroll).x, -19);
-    EXPECT_EQ(attrs(s.clip).width, 200);
+    EXPECT_EQ(kt::window_attributes(s.vscroll).x, -19);
+    EXPECT_EQ(kt::window_attributes(s.clip).width, 200);
 }
 
 } // namespace

@@ -128,12 +128,21 @@ TEST(Pixels, WithTheYAxisUpTheImageSitsOnTheBottomRow)
     EXPECT_EQ(kt::pixel(w.layer(), 0, H - 1), kt::truecolor(last[0], last[1], last[2]));
     EXPECT_EQ(kt::pixel(w.layer(), 0, H - 6), w.rec().bg_pixel);
     // An image hanging over every edge keeps what lands on the canvas.
-    std::vector<unsigned char> big = image(W + 20, H + 20, [](int i, int j) {
-        return Rgb{i, j, 0};
-    });
+    auto scatter = [](int i, int j) { return Rgb{(i * 37) % 256, (j * 53 + i * 11) % 256, (i * 71) % 256}; };
+    std::vector<unsigned char> big = image(W + 20, H + 20, scatter);
     ASSERT_EQ(kova_putimg24(w.wn(), -10, -10, W + 20, H + 20, big.data()), 0);
-    EXPECT_EQ(kt::synced_pixel(w.layer(), 0, 0), kt::truecolor(10, 10, 0));
-    EXPECT_EQ(kt::pixel(w.layer(), W - 1, H - 1), kt::truecolor(W + 9, H + 9, 0));
+    Rgb corner = scatter(10, 10), far = scatter(W + 9, H + 9);
+    EXPECT_EQ(kt::synced_pixel(w.layer(), 0, 0), kt::truecolor(corner[0], corner[1], corner[2]));
+    EXPECT_EQ(kt::pixel(w.layer(), W - 1, H - 1), kt::truecolor(far[0], far[1], far[2]));
+    int rw = 0, rh = 0;
+    unsigned char *back = kova_ggetimage(w.wn(), 0, 0, 0, W - 1, H - 1, &rw, &rh);
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(rw * rh, W * H);
+    for (int k = 0; k < W * H; k++) {
+        Rgb c = as_read(scatter(k % W + 10, k / W + 10));
+        ASSERT_EQ((Rgb{back[4 * k + 1], back[4 * k + 2], back[4 * k + 3]}), c) << k;
+    }
+    free(back);
 }
 
 TEST(Pixels, AMaskedPutLeavesTransparentPixelsAlone)

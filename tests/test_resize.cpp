@@ -15,14 +15,6 @@ namespace {
 unsigned long red() { return get_color_pixel("#ff0000"); }
 unsigned long green() { return get_color_pixel("#00ff00"); }
 
-XWindowAttributes attrs(Window w)
-{
-    XWindowAttributes a{};
-    XSync(Pc_dis, False);
-    XGetWindowAttributes(kt::dpy(), w, &a);
-    return a;
-}
-
 // Runs first, while this process has opened nothing: the forked child
 // opens the library on its own.
 TEST(Resize, ADeadChildDoesNotHoldResizingOrShowing)
@@ -58,7 +50,7 @@ TEST(Resize, ThePictureStaysAtTheCornerOfTheOrigin)
         ASSERT_EQ(kt::pixel(w.layer(), 0, far_row), green());
 
         kova_gresize(w.wn(), 400, 500);
-        EXPECT_EQ(attrs(w.window()).height, 500);
+        EXPECT_EQ(kt::window_attributes(w.window()).height, 500);
         const int shift = up ? 200 : 0;
         EXPECT_EQ(kt::pixel(w.layer(), 0, origin_row + shift), red());
         EXPECT_EQ(kt::pixel(w.window(), 0, origin_row + shift), red());
@@ -70,7 +62,7 @@ TEST(Resize, ThePictureStaysAtTheCornerOfTheOrigin)
 
         // Shrinking keeps the rows nearest the origin.
         kova_gresize(w.wn(), 400, 100);
-        EXPECT_EQ(attrs(w.window()).height, 100);
+        EXPECT_EQ(kt::window_attributes(w.window()).height, 100);
         EXPECT_EQ(kt::pixel(w.layer(), 0, up ? 99 : 0), red());
         EXPECT_EQ(kt::lit(w.layer(), 0, 0, 400, 100, bg),
                   (std::vector<std::pair<int, int>>{{0, up ? 99 : 0}, {1, up ? 99 : 0}}));
@@ -125,18 +117,18 @@ TEST(Resize, ScrollbarsComeWhenTheCanvasOutgrowsTheScreenAndGoWhenItFits)
     ASSERT_NE(r.vscroll_win, 0UL);
     auto bars_hidden = [&] {
         sync_child(1);
-        return attrs(r.vscroll_win).x < 0 && attrs(r.hscroll_win).y < 0;
+        return kt::window_attributes(r.vscroll_win).x < 0 && kt::window_attributes(r.hscroll_win).y < 0;
     };
     EXPECT_TRUE(bars_hidden());
 
     const int wide = Pc_display_width + 100;
     kova_gresize(w.wn(), wide, 300);
-    EXPECT_EQ(attrs(r.draw_win).width, wide);
-    const int W = attrs(r.top_win).width;
+    EXPECT_EQ(kt::window_attributes(r.draw_win).width, wide);
+    const int W = kt::window_attributes(r.top_win).width;
     EXPECT_EQ(W, Pc_display_width - 128);
     EXPECT_TRUE(kt::eventually([&] {
         sync_child(1);
-        return attrs(r.vscroll_win).x == W - 19 && attrs(r.hscroll_win).y == 300 - 19;
+        return kt::window_attributes(r.vscroll_win).x == W - 19 && kt::window_attributes(r.hscroll_win).y == 300 - 19;
     }));
     XSizeHints hints{};
     long supplied = 0;
@@ -145,10 +137,10 @@ TEST(Resize, ScrollbarsComeWhenTheCanvasOutgrowsTheScreenAndGoWhenItFits)
     EXPECT_FALSE(hints.flags & PMinSize);
 
     kova_gresize(w.wn(), 400, 300);
-    EXPECT_EQ(attrs(r.top_win).width, 400);
+    EXPECT_EQ(kt::window_attributes(r.top_win).width, 400);
     EXPECT_TRUE(kt::eventually(bars_hidden));
-    EXPECT_EQ(attrs(r.draw_win).x, 0);
-    EXPECT_EQ(attrs(r.clip_win).width, 400);
+    EXPECT_EQ(kt::window_attributes(r.draw_win).x, 0);
+    EXPECT_EQ(kt::window_attributes(r.clip_win).width, 400);
 }
 
 } // namespace

@@ -295,6 +295,22 @@ std::vector<pid_t> children_of(pid_t pid)
     return kids;
 }
 
+Window map_window(Display *d, int x, int y, int w, int h)
+{
+    int scr = DefaultScreen(d);
+    Window win = XCreateSimpleWindow(d, RootWindow(d, scr), x, y, static_cast<unsigned>(w),
+                                     static_cast<unsigned>(h), 0, BlackPixel(d, scr),
+                                     BlackPixel(d, scr));
+    XSelectInput(d, win, ExposureMask);
+    XMapWindow(d, win);
+    XEvent ev;
+    do
+        XWindowEvent(d, win, ExposureMask, &ev);
+    while (ev.type != Expose);
+    XSelectInput(d, win, 0);
+    return win;
+}
+
 void cover_and_uncover(int x, int y, int w, int h)
 {
     Display *d = dpy();

@@ -56,6 +56,10 @@ bool process_alive(pid_t pid);
 // The ids of the direct children of pid (from /proc).
 std::vector<pid_t> children_of(pid_t pid);
 
+// A top-level window of w x h at (x, y) with a black background, mapped,
+// once its first exposure has arrived.
+Window map_window(Display *d, int x, int y, int w, int h);
+
 // Maps an override-redirect window over the rectangle of the root window
 // and destroys it again: what lay below is exposed.
 void cover_and_uncover(int x, int y, int w, int h);

@@ -1,11 +1,12 @@
 ! A plotting program of the classic kind: pen and window set through the
 ! single-window entry points (the first two before any window exists,
 ! where they must do nothing), then a polyline, a circle, an arc and a
-! point.  It says "ready" and waits for a line on standard input, so that
+! point, then an image put and a hidden layer.  It says "ready" and waits for a line on standard input, so that
 ! its window can be read while it is still open.
 program plotter
   implicit none
   character(len=8) :: go
+  integer :: rgb(6) = (/ 255, 0, 255, 256, 511, 255 /)
 
   call newpen(2)
   call window(0.0, 0.0, 1.0, 1.0)
@@ -26,6 +27,15 @@ program plotter
 
   call newpen(23)
   call plot(60.0, 5.0, 1)
+
+  ! Two pixels through putimg24 (only the low 8 bits count), and a hidden
+  ! layer cleared, which leaves the window alone.
+  call putimg24(0, 30.0, 30.0, 2, 1, rgb)
+  call layer(0, -1, 1)
+  call gclr(0)
+  call selwin(0)
+  call clsx()
+  call layer(0, -1, 0)
 
   write (*, '(a)') 'ready'
   flush (6)

@@ -38,6 +38,11 @@ std::vector<unsigned long> expected()
     // Pen 23 is pen 7, yellow: the point (60, 5).
     XSetForeground(d, gc, kt::truecolor(255, 255, 0));
     XDrawPoint(d, pm, gc, 600, 349);
+    // putimg24 at (30, 30): its one row is row 99, from column 300.
+    XSetForeground(d, gc, kt::truecolor(255, 0, 255));
+    XDrawPoint(d, pm, gc, 300, 99);
+    XSetForeground(d, gc, kt::truecolor(0, 255, 255));
+    XDrawPoint(d, pm, gc, 301, 99);
     std::vector<unsigned long> want = kt::pixels(pm, W, H);
     XFreeGC(d, gc);
     XFreePixmap(d, pm);
