@@ -10,16 +10,16 @@
 // would end a user's program), a line on standard error that is not one of
 // the library's own "KOVA: [WARNING] " / "KOVA: [ERROR] " messages (a
 // sanitizer report, an X error of the window child, an Xlib complaint), a
-// worker that dies or exits early, a call that does not return within
-// Hang_ms, or a child process left behind after closing everything.  Every
-// finding names the call, with its arguments, and the seed; the same seed,
-// locale and depth replay the same calls.
+// worker that dies or exits early, a call that does not return (the run
+// overruns its time by Hang_ms), or a child process left behind after
+// closing everything.  Every finding names the call, with its arguments,
+// and the seed; the same seed, locale and depth replay the same calls.
 #include "kova_private.h"
+#include "kova_fortran.hpp"
 #include "xserver.hpp"
 
 #include <sys/mman.h>
 #include <sys/wait.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cfloat>
@@ -36,73 +36,20 @@
 #include <limits>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>
 
-// The Fortran twins have no public header: their C view, as gfortran calls
-// them (every argument by reference).
-extern "C" {
-void msleep_(int *ms);
-void ggetdisplayinfo_(int *depth, int *root_width, int *root_height);
-void gclose_(int *wn);
-void gcloseall_(void);
-void isnan_(float *x, int *result);
-void gsetbgcolor_(int *wn, const char *colour);
-void gsetinitialwinname_(const char *storename, const char *iconname, const char *resname,
-                         const char *resclass);
-void winname_(int *wn, const char *name);
-void gsetnonflush_(int *flag);
-void ggetnonflush_(int *result);
-void gflush_(void);
-void gsetnonblock_(int *flag);
-void newwindow_(int *wn, float *xs, float *ys, float *xe, float *ye);
-void window_(float *xs, float *ys, float *xe, float *ye);
-void newcoordinate_(int *wn, int *xw, int *yw, float *xcen, float *ycen, float *xs, float *ys);
-void vport_(void);
-void setal_(void);
-void newcolor_(int *wn, const char *name);
-void newrgbcolor_(int *wn, int *r, int *g, int *b);
-void newhsvcolor_(int *wn, int *h, int *s, int *v);
-void newpen_(int *n);
-void newpencolor_(int *wn, int *n);
-void newlinewidth_(int *wn, int *width);
-void newlinestyle_(int *wn, int *style);
-void pset_(int *wn, float *x, float *y);
-void drawline_(int *wn, float *x0, float *y0, float *x1, float *y1);
-void line_(int *wn, float *x, float *y, int *mode);
-void moveto_(int *wn, float *x, float *y);
-void lineto_(int *wn, float *x, float *y);
-void plot_(float *x, float *y, int *mode);
-void drawpts_(int *wn, float *x, float *y, int *n);
-void drawlines_(int *wn, float *x, float *y, int *n);
-void drawpoly_(int *wn, float *x, float *y, int *n);
-void fillpoly_(int *wn, float *x, float *y, int *n, int *shape);
-void drawrect_(int *wn, float *x, float *y, float *w, float *h);
-void fillrect_(int *wn, float *x, float *y, float *w, float *h);
-void drawarc_(int *wn, float *xc, float *yc, float *xr, float *yr, float *s, float *e, int *d);
-void fillarc_(int *wn, float *xc, float *yc, float *xr, float *yr, float *s, float *e, int *d);
-void drawcirc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad);
-void fillcirc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad);
-void circ1_(float *xcen, float *ycen, float *r);
-void arc_(float *xcen, float *ycen, float *r, float *sang, float *eang, int *idir);
-void drawsyms_(int *wn, float *x, float *y, int *n, float *size, int *type);
-void drawarrow_(int *wn, float *xs, float *ys, float *xt, float *yt, float *s, float *w,
-                int *shape);
-void arohd_(float *xs, float *ys, float *xt, float *yt, float *s, float *w, int *shape);
-void drawnum_(int *wn, float *x, float *y, float *size, float *value, float *theta, int *ndec);
-void number_(float *x, float *y, float *size, float *value, float *theta, int *ndec);
-void symbol_(float *x, float *y, float *size, const char *text, float *theta, int *nchar);
-void rtoc_(float *value, int *ndec, int *bufsize, char *buf, int *rest);
-void newfontset_(int *wn, const char *names, int *status);
-void gsetfontset_(int *wn, const char *names, int *status);
-}
 
 namespace {
 
-// A call that has not returned after this long is a finding.
-constexpr int Hang_ms = 60000;
+// A run still going this long after its time is up is a finding: one of
+// its calls has not returned.  Some calls are slow but legitimate work for
+// the server: a polyline of 64 dashed segments 65535 pixels wide across
+// the coordinate range of a 32767-pixel canvas takes it about two minutes.
+constexpr int Hang_ms = 180000;
 // Beyond this many open windows an open request first closes one.
 constexpr int Max_open = 6;
 // Length of every coordinate array handed to the library.
@@ -757,18 +704,13 @@ struct Verdict {
     unsigned long unexpected_lines = 0;
 };
 
-void take_lines(std::string &pending, Verdict &v, bool flush)
+void take_line(const std::string &line, Verdict &v)
 {
-    size_t nl;
-    while ((nl = pending.find('\n')) != std::string::npos || (flush && !pending.empty())) {
-        std::string line = pending.substr(0, nl);
-        pending.erase(0, nl == std::string::npos ? std::string::npos : nl + 1);
-        if (library_message(line)) {
-            v.messages[message_kind(line)]++;
-        } else {
-            v.unexpected_lines++;
-            printf("fuzz_api: FINDING: unexpected output: %s\n", line.c_str());
-        }
+    if (library_message(line)) {
+        v.messages[message_kind(line)]++;
+    } else {
+        v.unexpected_lines++;
+        printf("fuzz_api: FINDING: unexpected output: %s\n", line.c_str());
     }
 }
 
@@ -789,71 +731,24 @@ int supervise(const Options &o)
     if (mem == MAP_FAILED)
         return 1;
     Sh = static_cast<Shared *>(mem);
-    int fds[2];
-    if (pipe(fds) != 0)
-        return 1;
-    fflush(stdout);
-    pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        close(fds[0]);
-        dup2(fds[1], 2);
-        close(fds[1]);
-        // The library takes its character-type locale from the environment.
-        setenv("LC_ALL", o.locale.c_str(), 1);
-        Trace = o.trace;
-        exit(work(o.seed, o.seconds));
-    }
-    setpgid(pid, pid);
-    close(fds[1]);
-
+    // A call that never returns keeps the worker past its time.
+    kt::ChildResult r = kt::run_forked(
+        [&] {
+            // The library takes its character-type locale from the environment.
+            setenv("LC_ALL", o.locale.c_str(), 1);
+            Trace = o.trace;
+            exit(work(o.seed, o.seconds));
+        },
+        o.seconds * 1000 + Hang_ms);
+    const bool hung = r.timed_out;
+    if (hung)
+        printf("fuzz_api: FINDING: the run did not end within %d s of its time, in %s\n",
+               Hang_ms / 1000, Sh->current);
     Verdict v;
-    std::string pending;
-    int status = 0;
-    bool ended = false, hung = false, open_pipe = true;
-    unsigned long last_calls = ~0UL;
-    auto last_progress = std::chrono::steady_clock::now();
-    while (!ended) {
-        if (open_pipe) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, 100) > 0) {
-                char buf[4096];
-                ssize_t n = read(fds[0], buf, sizeof buf);
-                if (n > 0)
-                    pending.append(buf, static_cast<size_t>(n));
-                else if (n == 0)
-                    open_pipe = false;
-            }
-            take_lines(pending, v, false);
-        } else {
-            usleep(100000);
-        }
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            ended = true;
-        auto now = std::chrono::steady_clock::now();
-        if (Sh->calls != last_calls) {
-            last_calls = Sh->calls;
-            last_progress = now;
-        } else if (!ended && now - last_progress > std::chrono::milliseconds(Hang_ms)) {
-            hung = true;
-            printf("fuzz_api: FINDING: no return within %d s from %s\n", Hang_ms / 1000,
-                   Sh->current);
-            kill(-pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ended = true;
-        }
-    }
-    kill(-pid, SIGKILL);  // whatever the worker left in its group
-    for (char buf[4096]; open_pipe;) {
-        pollfd p{fds[0], POLLIN, 0};
-        ssize_t n = poll(&p, 1, 500) > 0 ? read(fds[0], buf, sizeof buf) : 0;
-        if (n <= 0)
-            break;
-        pending.append(buf, static_cast<size_t>(n));
-    }
-    take_lines(pending, v, true);
-    close(fds[0]);
-
+    std::istringstream err(r.err);
+    for (std::string line; std::getline(err, line);)
+        take_line(line, v);
+    const int status = r.status;
     const bool died = !hung && !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     if (died)
         printf("fuzz_api: FINDING: the worker ended with status 0x%x in %s\n", status,
