@@ -16,18 +16,29 @@ namespace {
 
 constexpr std::int64_t Full_turn = 360 * 64;
 
-/* A dashed arc whose half line width exceeds its sharpest radius of
- * curvature (a flat ellipse, or a ring wider than its circle) costs the
- * server seconds to minutes: every dash is an offset curve with cusps.
- * Such an arc is drawn as the dashed polyline through its points instead,
- * one vertex every few pixels of its length. */
+/* The server's work for a dashed wide arc grows with its number of dashes
+ * times the square of the width (a circle 65535 pixels across, dashed 600
+ * wide, takes it half a minute), and explodes when half the width exceeds
+ * the sharpest radius of curvature (a flat ellipse: every dash becomes an
+ * offset curve with cusps).  Such arcs are drawn as the dashed polyline
+ * through them, one vertex every few pixels of their length, which costs
+ * the server about as much as a straight dashed line. */
+constexpr double Costly_dash_work = 1e7;
+
+double arc_length(const XArc &a)
+{
+    return M_PI * (a.width + a.height) / 2.0 * std::abs(a.angle2) / Full_turn;
+}
+
 bool needs_polyline(int wn, const XArc &a)
 {
     const pc_window &w = Pc[wn];
     if (w.line_style == LineSolid || w.line_width <= 1 || a.width == 0 || a.height == 0)
         return false;
     const double big = std::max(a.width, a.height) / 2.0, small = std::min(a.width, a.height) / 2.0;
-    return w.line_width / 2.0 > small * small / big;
+    const double dashes = arc_length(a) / 8;  /* the default dash list: 4 on, 4 off */
+    return w.line_width / 2.0 > small * small / big ||
+           dashes * w.line_width * w.line_width > Costly_dash_work;
 }
 
 int draw_arc_as_polyline(int wn, const XArc &a)
@@ -36,8 +47,8 @@ int draw_arc_as_polyline(int wn, const XArc &a)
     const double rx = a.width / 2.0, ry = a.height / 2.0;
     const double cx = a.x + rx, cy = a.y + ry;
     const double start = a.angle1 / 64.0 * M_PI / 180, turn = a.angle2 / 64.0 * M_PI / 180;
-    const double length = std::fabs(turn) * std::max(rx, ry);
-    const int n = static_cast<int>(std::min<double>(Most_points - 1, std::ceil(length / 4) + 8));
+    const int n =
+        static_cast<int>(std::min<double>(Most_points - 1, std::ceil(arc_length(a) / 4) + 8));
     std::vector<XPoint> pts(static_cast<size_t>(n) + 1);
     for (int i = 0; i <= n; i++) {
         const double t = start + turn * i / n;

@@ -50,20 +50,20 @@ TEST(FuzzFindings, HugeDashedLinesOnASmallCanvasEnd)
     EXPECT_EQ(r.err, "");
 }
 
-// A dashed arc on a flat ellipse with a line wider than its ends are
-// round took the server minutes; it is now drawn as a dashed polyline
-// through the ellipse, which stays on it.
+// A dashed wide arc on a flat ellipse, or on a huge circle, took the server
+// minutes; it is now drawn as a dashed polyline through the ellipse, which
+// stays on it.
 TEST(FuzzFindings, WideDashedFlatArcsEndOnTheirEllipse)
 {
     kova_gcloseall();
     auto r = kt::run_forked([] {
-        kt::OpenWindow win(200, 100, 0);
+        kt::OpenWindow win(400, 300, 0);
         const int wn = win.wn();
         kova_newlinewidth(wn, 30);
         kova_newlinestyle(wn, LineOnOffDash);
         kova_drawarc(wn, 100, 50, 80, 10, 0, 360, 1);
         XSync(Pc_dis, False);
-        auto lit = kt::lit(win.layer(), 0, 0, 200, 100, win.rec().bg_pixel);
+        auto lit = kt::lit(win.layer(), 0, 0, 400, 300, win.rec().bg_pixel);
         if (lit.size() < 500)
             exit(2);
         for (auto [x, y] : lit)
@@ -71,6 +71,7 @@ TEST(FuzzFindings, WideDashedFlatArcsEndOnTheirEllipse)
                 exit(3);
         kova_newlinewidth(wn, INT_MAX);
         kova_drawarc(wn, 100, 50, 1e6, 60, 230.7, 1e38, 0);
+        kova_drawcirc(wn, 100, 50, 1e6, 1e6);
         XSync(Pc_dis, False);
     }, 20000);
     EXPECT_FALSE(r.timed_out);
