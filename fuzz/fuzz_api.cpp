@@ -139,6 +139,14 @@ struct Gen {
         return v;
     }
 
+    // Layer indices: mostly the eight layers, else just outside or far.
+    int layer()
+    {
+        int v = chance(70) ? static_cast<int>(below(8)) : pick({-1, 8, 9, INT_MIN, INT_MAX});
+        note(std::to_string(v));
+        return v;
+    }
+
     // Canvas sides, the extremes on one side only: 32767 x 32767 would be
     // 4 GiB of server memory per layer, which the test server may or may
     // not have (no fault of the library's, and no use to the run).
@@ -263,6 +271,7 @@ struct Gen {
     // Arguments by reference for the Fortran twins.
     int *pwin() { return keep(ints_, win()); }
     int *pinteger() { return keep(ints_, integer()); }
+    int *player() { return keep(ints_, layer()); }
     int *pnpts() { return keep(ints_, npts()); }
     float *prealf() { return keep(floats_, realf()); }
     int *out()
@@ -342,6 +351,7 @@ struct Gen {
 // Argument makers, named for the table.
 constexpr auto win = &Gen::win;
 constexpr auto integer = &Gen::integer;
+constexpr auto layer = &Gen::layer;
 constexpr auto short_ms = &Gen::short_ms;
 constexpr auto real = &Gen::real;
 constexpr auto text = &Gen::text;
@@ -354,6 +364,7 @@ constexpr auto fys = &Gen::fys;
 constexpr auto npts = &Gen::npts;
 constexpr auto pwin = &Gen::pwin;
 constexpr auto pint = &Gen::pinteger;
+constexpr auto player = &Gen::player;
 constexpr auto pnpts = &Gen::pnpts;
 constexpr auto preal = &Gen::prealf;
 constexpr auto pfxs = &Gen::fxs_mut;
@@ -365,19 +376,19 @@ constexpr auto pms = &Gen::pms;
 // ---- the table -------------------------------------------------------------
 //
 // One line per public entry point, C and Fortran.  CALL(fn, makers...)
-// calls fn with one argument from each maker, in order; OFTEN/RARE do the
-// same with another weight (how often the entry is drawn).  Makers: win
-// (window number), integer, real (double), text ("%s" argument, any
+// calls fn with one argument from each maker, in order; RARE(fn, ...) and
+// WEIGHTED(w, fn, ...) do the same with another weight (how often the
+// entry is drawn: CALL is 10, RARE 1).  Makers: win (window number),
+// integer, layer (layer index), real (double), text ("%s" argument, any
 // bytes), text_or_null, format ("%s" or NULL: put text after it), dxs/dys
 // and fxs/fys (coordinate arrays, sometimes NULL) with npts (a count that
-// never reaches beyond them); the Fortran twins take pwin, pint, preal,
-// pfxs/pfys, pnpts, out (a result), out_or_null.  A new entry point is one
-// more line here, e.g.
-//     CALL(kova_layer, win, integer, integer),
-//     CALL(layer_, pwin, pint, pint),
-// with a maker added to Gen when an argument is of a new kind (a layer
-// index is an integer; an image buffer needs a maker that hands out one of
-// the size the call reads).  The coverage check (fuzz/coverage_check.sh,
+// never reaches beyond them); the Fortran twins take pwin, pint, player,
+// preal, pfxs/pfys, pnpts, out (a result), out_or_null.  A new entry point
+// is one more line here, e.g.
+//     CALL(kova_layer, win, layer, layer),
+//     CALL(layer_, pwin, player, player),
+// with a maker added to Gen when an argument is of a new kind (an image
+// buffer needs a maker that hands out one of the size the call reads).  The coverage check (fuzz/coverage_check.sh,
 // run by CTest) fails while an exported name is missing here.
 //
 // Never called, so listed with weight 0 and no call: entry points that wait
