@@ -1,7 +1,7 @@
 // fuzz_api.cpp - calls every public entry point of kova, C and Fortran,
 // with random window numbers, numbers and texts, on a private Xvfb.
 //
-//   fuzz_api [--seconds N] [--seed S] [--locale L] [--depth D]
+//   fuzz_api [--seconds N] [--seed S] [--locale L] [--depth D] [--trace]
 //   fuzz_api --list      (the names in the table, for the coverage check)
 //
 // A supervisor starts the server and forks one worker that makes the calls;
@@ -10,18 +10,19 @@
 // would end a user's program), a line on standard error that is not one of
 // the library's own "KOVA: [WARNING] " / "KOVA: [ERROR] " messages (a
 // sanitizer report, an X error of the window child, an Xlib complaint), a
-// worker that dies or exits early, a call that does not return within
-// Hang_ms, or a child process left behind after closing everything.  Every
-// finding names the call, with its arguments, and the seed; the same seed,
-// locale and depth replay the same calls.
+// worker that dies or exits early, a call that does not return (the run
+// overruns its time by Hang_ms), or a child process left behind after
+// closing everything.  Every finding names the call, with its arguments,
+// and the seed; the same seed, locale and depth replay the same calls.
 #include "kova_private.h"
+#include "kova_fortran.hpp"
 #include "xserver.hpp"
 
 #include <sys/mman.h>
 #include <sys/wait.h>
-#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <chrono>
 #include <climits>
@@ -30,79 +31,27 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <limits>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>
 
-// The Fortran twins have no public header: their C view, as gfortran calls
-// them (every argument by reference).
-extern "C" {
-void msleep_(int *ms);
-void ggetdisplayinfo_(int *depth, int *root_width, int *root_height);
-void gclose_(int *wn);
-void gcloseall_(void);
-void isnan_(float *x, int *result);
-void gsetbgcolor_(int *wn, const char *colour);
-void gsetinitialwinname_(const char *storename, const char *iconname, const char *resname,
-                         const char *resclass);
-void winname_(int *wn, const char *name);
-void gsetnonflush_(int *flag);
-void ggetnonflush_(int *result);
-void gflush_(void);
-void gsetnonblock_(int *flag);
-void newwindow_(int *wn, float *xs, float *ys, float *xe, float *ye);
-void window_(float *xs, float *ys, float *xe, float *ye);
-void newcoordinate_(int *wn, int *xw, int *yw, float *xcen, float *ycen, float *xs, float *ys);
-void vport_(void);
-void setal_(void);
-void newcolor_(int *wn, const char *name);
-void newrgbcolor_(int *wn, int *r, int *g, int *b);
-void newhsvcolor_(int *wn, int *h, int *s, int *v);
-void newpen_(int *n);
-void newpencolor_(int *wn, int *n);
-void newlinewidth_(int *wn, int *width);
-void newlinestyle_(int *wn, int *style);
-void pset_(int *wn, float *x, float *y);
-void drawline_(int *wn, float *x0, float *y0, float *x1, float *y1);
-void line_(int *wn, float *x, float *y, int *mode);
-void moveto_(int *wn, float *x, float *y);
-void lineto_(int *wn, float *x, float *y);
-void plot_(float *x, float *y, int *mode);
-void drawpts_(int *wn, float *x, float *y, int *n);
-void drawlines_(int *wn, float *x, float *y, int *n);
-void drawpoly_(int *wn, float *x, float *y, int *n);
-void fillpoly_(int *wn, float *x, float *y, int *n, int *shape);
-void drawrect_(int *wn, float *x, float *y, float *w, float *h);
-void fillrect_(int *wn, float *x, float *y, float *w, float *h);
-void drawarc_(int *wn, float *xc, float *yc, float *xr, float *yr, float *s, float *e, int *d);
-void fillarc_(int *wn, float *xc, float *yc, float *xr, float *yr, float *s, float *e, int *d);
-void drawcirc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad);
-void fillcirc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad);
-void circ1_(float *xcen, float *ycen, float *r);
-void arc_(float *xcen, float *ycen, float *r, float *sang, float *eang, int *idir);
-void drawsyms_(int *wn, float *x, float *y, int *n, float *size, int *type);
-void drawarrow_(int *wn, float *xs, float *ys, float *xt, float *yt, float *s, float *w,
-                int *shape);
-void arohd_(float *xs, float *ys, float *xt, float *yt, float *s, float *w, int *shape);
-void drawnum_(int *wn, float *x, float *y, float *size, float *value, float *theta, int *ndec);
-void number_(float *x, float *y, float *size, float *value, float *theta, int *ndec);
-void symbol_(float *x, float *y, float *size, const char *text, float *theta, int *nchar);
-void rtoc_(float *value, int *ndec, int *bufsize, char *buf, int *rest);
-void newfontset_(int *wn, const char *names, int *status);
-void gsetfontset_(int *wn, const char *names, int *status);
-}
 
 namespace {
 
-// A call that has not returned after this long is a finding.
-constexpr int Hang_ms = 60000;
+// A run still going this long after its time is up is a finding: one of
+// its calls has not returned.  Some calls are slow but legitimate work for
+// the server: a polyline of 64 dashed segments 65535 pixels wide across
+// the coordinate range of a 32767-pixel canvas takes it about two minutes.
+constexpr int Hang_ms = 180000;
 // Beyond this many open windows an open request first closes one.
 constexpr int Max_open = 6;
 // Length of every coordinate array handed to the library.
@@ -192,14 +141,30 @@ struct Gen {
         return v;
     }
 
-    // Canvas sides, and sleeps short enough to keep the run going.
-    int side()
+    // Layer indices: mostly the eight layers, else just outside or far.
+    int layer()
     {
-        int v = chance(80) ? static_cast<int>(below(300)) + 1
-                           : pick({INT_MIN, -1, 0, 1, 32767, 32768, INT_MAX});
+        int v = chance(70) ? static_cast<int>(below(8)) : pick({-1, 8, 9, INT_MIN, INT_MAX});
         note(std::to_string(v));
         return v;
     }
+
+    // Canvas sides, the extremes on one side only: 32767 x 32767 would be
+    // 4 GiB of server memory per layer, which the test server may or may
+    // not have (no fault of the library's, and no use to the run).
+    std::pair<int, int> canvas()
+    {
+        auto side = [&](bool extreme) {
+            return extreme ? pick({INT_MIN, -1, 0, 1, 32767, 32768, INT_MAX})
+                           : static_cast<int>(below(300)) + 1;
+        };
+        const std::uint64_t k = below(10);
+        std::pair<int, int> c{side(k == 0), side(k == 1)};
+        note(std::to_string(c.first));
+        note(std::to_string(c.second));
+        return c;
+    }
+    // Sleeps short enough to keep the run going.
     unsigned int short_ms()
     {
         unsigned int v = static_cast<unsigned int>(below(3));
@@ -308,6 +273,7 @@ struct Gen {
     // Arguments by reference for the Fortran twins.
     int *pwin() { return keep(ints_, win()); }
     int *pinteger() { return keep(ints_, integer()); }
+    int *player() { return keep(ints_, layer()); }
     int *pnpts() { return keep(ints_, npts()); }
     float *prealf() { return keep(floats_, realf()); }
     int *out()
@@ -387,7 +353,7 @@ struct Gen {
 // Argument makers, named for the table.
 constexpr auto win = &Gen::win;
 constexpr auto integer = &Gen::integer;
-constexpr auto side = &Gen::side;
+constexpr auto layer = &Gen::layer;
 constexpr auto short_ms = &Gen::short_ms;
 constexpr auto real = &Gen::real;
 constexpr auto text = &Gen::text;
@@ -400,6 +366,7 @@ constexpr auto fys = &Gen::fys;
 constexpr auto npts = &Gen::npts;
 constexpr auto pwin = &Gen::pwin;
 constexpr auto pint = &Gen::pinteger;
+constexpr auto player = &Gen::player;
 constexpr auto pnpts = &Gen::pnpts;
 constexpr auto preal = &Gen::prealf;
 constexpr auto pfxs = &Gen::fxs_mut;
@@ -408,22 +375,76 @@ constexpr auto out = &Gen::out;
 constexpr auto out_or_null = &Gen::out_or_null;
 constexpr auto pms = &Gen::pms;
 
+// Image buffers of the size a call reads (w x h pixels, 4 bytes each; a
+// few sizes are refused before anything is read, and come with NULL), and
+// the files and converters of the image entry points: only names inside
+// the run's own scratch directory, only converters that are harmless.
+struct Image {
+    int w, h;
+    std::vector<unsigned char> bytes;
+    const unsigned char *data() const { return bytes.empty() ? nullptr : bytes.data(); }
+};
+
+Image image(Gen &g)
+{
+    Image im{static_cast<int>(g.below(40)) - 3, static_cast<int>(g.below(40)) - 3, {}};
+    if (g.chance(5))
+        im.w = g.pick({INT_MIN, INT_MAX, 70000});
+    if (im.w > 0 && im.h > 0 && im.w <= 64 && g.chance(95)) {
+        im.bytes.resize(4 * static_cast<size_t>(im.w) * static_cast<size_t>(im.h));
+        for (unsigned char &b : im.bytes)
+            b = static_cast<unsigned char>(g.below(256));
+        if (g.chance(30))
+            for (size_t i = 0; i < im.bytes.size(); i += 4)
+                im.bytes[i] = g.chance(50) ? 0 : 255;
+    }
+    g.note(std::to_string(im.w) + "x" + std::to_string(im.h) + (im.data() ? "" : " NULL"));
+    return im;
+}
+
+std::string Scratch;  // the run's directory for image files
+
+std::string image_file(Gen &g)
+{
+    std::string name = Scratch + "/" + g.pick({"a.ppm", "b.pam", "c.PAM", "d.png", "e"});
+    g.note(name);
+    return name;
+}
+
+const char *converter(Gen &g)
+{
+    /* Converters that say nothing of their own: every line on standard
+     * error is then the library's (real converters run in the tests). */
+    const char *c = g.pick({static_cast<const char *>(nullptr), "", "   ", "true", "true  -x",
+                            "no_such_converter_kova"});
+    g.note(c ? std::string("\"") + c + "\"" : "NULL");
+    return c;
+}
+
+// Input calls return at once only in non-blocking mode.
+template <class F> void polled(Gen &g, F poll)
+{
+    kova_gsetnonblock(1);
+    g.announce(g.args);
+    poll();
+}
+
 // ---- the table -------------------------------------------------------------
 //
 // One line per public entry point, C and Fortran.  CALL(fn, makers...)
-// calls fn with one argument from each maker, in order; OFTEN/RARE do the
-// same with another weight (how often the entry is drawn).  Makers: win
-// (window number), integer, real (double), text ("%s" argument, any
+// calls fn with one argument from each maker, in order; RARE(fn, ...) and
+// WEIGHTED(w, fn, ...) do the same with another weight (how often the
+// entry is drawn: CALL is 10, RARE 1).  Makers: win (window number),
+// integer, layer (layer index), real (double), text ("%s" argument, any
 // bytes), text_or_null, format ("%s" or NULL: put text after it), dxs/dys
 // and fxs/fys (coordinate arrays, sometimes NULL) with npts (a count that
-// never reaches beyond them); the Fortran twins take pwin, pint, preal,
-// pfxs/pfys, pnpts, out (a result), out_or_null.  A new entry point is one
-// more line here, e.g.
-//     CALL(kova_layer, win, integer, integer),
-//     CALL(layer_, pwin, pint, pint),
-// with a maker added to Gen when an argument is of a new kind (a layer
-// index is an integer; an image buffer needs a maker that hands out one of
-// the size the call reads).  The coverage check (fuzz/coverage_check.sh,
+// never reaches beyond them); the Fortran twins take pwin, pint, player,
+// preal, pfxs/pfys, pnpts, out (a result), out_or_null.  A new entry point
+// is one more line here, e.g.
+//     CALL(kova_layer, win, layer, layer),
+//     CALL(layer_, pwin, player, player),
+// with a maker added to Gen when an argument is of a new kind (an image
+// buffer needs a maker that hands out one of the size the call reads).  The coverage check (fuzz/coverage_check.sh,
 // run by CTest) fails while an exported name is missing here.
 //
 // Never called, so listed with weight 0 and no call: entry points that wait
@@ -444,10 +465,16 @@ struct Entry {
 
 const Entry Table[] = {
     // windows and their settings
-    {"kova_gopen", 3, [](Gen &g) { g.make_room(); g.call(kova_gopen, side, side); }},
+    {"kova_gopen", 3, [](Gen &g) {
+         g.make_room();
+         auto [w, h] = g.canvas();
+         g.announce(g.args);
+         kova_gopen(w, h);
+     }},
     {"gopen_", 2, [](Gen &g) {
          g.make_room();
-         int w = g.side(), h = g.side(), wn = -1;
+         auto [w, h] = g.canvas();
+         int wn = -1;
          g.announce(g.args);
          gopen_(&w, &h, &wn);
      }},
@@ -573,6 +600,115 @@ const Entry Table[] = {
     CALL(newfontset_, pwin, text, out),
     CALL(kova_gsetfontset, win, format, text),
     CALL(gsetfontset_, pwin, text, out),
+    // layers, clearing, scrolling, resize
+    CALL(kova_layer, win, layer, layer),
+    CALL(layer_, pwin, player, player),
+    CALL(kova_copylayer, win, layer, layer),
+    CALL(copylayer_, pwin, player, player),
+    CALL(kova_gclr, win),
+    CALL(gclr_, pwin),
+    CALL(clsx_),
+    CALL(kova_gscroll, win, integer, integer, integer),
+    CALL(gscroll_, pwin, pint, pint, pint),
+    RARE(kova_tclr),
+    RARE(tclr_),
+    RARE(clsc_),
+    CALL(selwin_, pint),
+    {"kova_gresize", 3, [](Gen &g) {
+         int wn = g.win();
+         auto [w, h] = g.canvas();
+         g.announce(g.args);
+         kova_gresize(wn, w, h);
+     }},
+    // pixel transfer
+    CALL(kova_gputarea, win, real, real, win, layer, real, real, real, real),
+    {"kova_ggetimage", 10, [](Gen &g) {
+         g.call([](int wn, int layer, double x0, double y0, double x1, double y1, int *w, int *h) {
+             free(kova_ggetimage(wn, layer, x0, y0, x1, y1, w, h));
+         }, win, layer, real, real, real, real, out_or_null, out_or_null);
+     }},
+    {"kova_gputimage", 10, [](Gen &g) {
+         Image im = image(g);
+         int msk = static_cast<int>(g.below(3)) - 1;
+         g.call([&](int wn, double x, double y) { kova_gputimage(wn, x, y, im.data(), im.w, im.h, msk); },
+                win, real, real);
+     }},
+    {"kova_putimg24", 10, [](Gen &g) {
+         Image im = image(g);
+         g.call([&](int wn, double x, double y) { kova_putimg24(wn, x, y, im.w, im.h, im.data()); },
+                win, real, real);
+     }},
+    {"kova_putimg24m", 10, [](Gen &g) {
+         Image im = image(g);
+         g.call([&](int wn, double x, double y) { kova_putimg24m(wn, x, y, im.w, im.h, im.data()); },
+                win, real, real);
+     }},
+    {"putimg24_", 5, [](Gen &g) {
+         int w = static_cast<int>(g.below(20)) - 2, h = static_cast<int>(g.below(20)) - 2;
+         std::vector<int> rgb(3 * static_cast<size_t>(std::max(w, 0)) * static_cast<size_t>(std::max(h, 0)) + 1);
+         for (int &v : rgb)
+             v = static_cast<int>(g.rng());
+         g.note(std::to_string(w) + "x" + std::to_string(h));
+         g.call([&](int *wn, float *x, float *y) { putimg24_(wn, x, y, &w, &h, rgb.data()); }, pwin,
+                preal, preal);
+     }},
+    // image files: background saves start a process each, so they are rare
+    {"kova_gsaveimage", 1, [](Gen &g) {
+         const char *conv = converter(g);
+         std::string name = image_file(g);
+         int levels = g.integer();
+         g.call([&](int wn, int layer, double x0, double y0, double x1, double y1) {
+             kova_gsaveimage(wn, layer, x0, y0, x1, y1, conv, levels, "%s", name.c_str());
+         }, win, layer, real, real, real, real);
+     }},
+    {"kova_saveimg", 1, [](Gen &g) {
+         const char *conv = converter(g);
+         std::string name = image_file(g);
+         g.call([&](int wn, int layer, double x0, double y0, double x1, double y1) {
+             kova_saveimg(wn, layer, x0, y0, x1, y1, conv, 256, "%s", name.c_str());
+         }, win, layer, real, real, real, real);
+     }},
+    {"saveimg_", 1, [](Gen &g) {
+         const char *conv = converter(g);
+         std::string name = image_file(g);
+         g.call([&](int *wn, int *layer, float *x0, float *y0, float *x1, float *y1, int *nd,
+                    int *levels) { saveimg_(wn, layer, x0, y0, x1, y1, name.c_str(), nd, conv ? conv : "", levels); },
+                pwin, player, preal, preal, preal, preal, pint, pint);
+     }},
+    {"kova_writeimage", 3, [](Gen &g) {
+         Image im = image(g);
+         const char *conv = converter(g);
+         std::string name = image_file(g);
+         int msk = static_cast<int>(g.below(3)) - 1, levels = g.integer();
+         g.announce(g.args);
+         kova_writeimage(im.data(), im.w, im.h, msk, conv, levels, "%s", name.c_str());
+     }},
+    {"kova_readimage", 3, [](Gen &g) {
+         const char *conv = converter(g);
+         std::string name = image_file(g);
+         if (g.chance(30)) {
+             /* Any bytes at all behind a name. */
+             FILE *f = fopen(name.c_str(), "wb");
+             if (f) {
+                 fputs(g.text(), f);
+                 fclose(f);
+             }
+         }
+         g.call([&](int *w, int *h, int *m) { free(kova_readimage(conv, name.c_str(), w, h, m)); },
+                out_or_null, out_or_null, out_or_null);
+     }},
+    // input, polled
+    {"kova_ggetch", 3, [](Gen &g) { polled(g, [] { kova_ggetch(); }); }},
+    {"ggetch_", 2, [](Gen &g) { polled(g, [] { int k; ggetch_(&k); }); }},
+    {"inkeydollar_", 2, [](Gen &g) { polled(g, [] { int k; inkeydollar_(&k); }); }},
+    {"kova_ggetxpress", 3, [](Gen &g) { polled(g, [] { int t, c; double x, y; kova_ggetxpress(&t, &c, &x, &y); }); }},
+    {"kova_ggetxpressf", 3, [](Gen &g) { polled(g, [] { int t, c; float x, y; kova_ggetxpressf(&t, &c, &x, &y); }); }},
+    {"ggetxpress_", 2, [](Gen &g) { polled(g, [] { int w, t, c; float x, y; ggetxpress_(&w, &t, &c, &x, &y); }); }},
+    {"kova_ggetevent", 3, [](Gen &g) { polled(g, [] { int t, c; double x, y; kova_ggetevent(&t, &c, &x, &y); }); }},
+    {"kova_ggeteventf", 3, [](Gen &g) { polled(g, [] { int t, c; float x, y; kova_ggeteventf(&t, &c, &x, &y); }); }},
+    {"ggetevent_", 2, [](Gen &g) { polled(g, [] { int w, t, c; float x, y; ggetevent_(&w, &t, &c, &x, &y); }); }},
+    CALL(kova_gsetscrollbarkeymask, win, integer),
+    CALL(gsetscrollbarkeymask_, pwin, pint),
 };
 
 #undef RARE
@@ -588,6 +724,8 @@ struct Shared {
     unsigned long x_errors;     // X protocol errors seen
     unsigned long leftovers;    // child processes left behind
     char current[600];          // the call in progress
+    char slowest[600];          // the call that took longest
+    double slowest_seconds;
     unsigned long per_entry[N_entries];
     double seconds_in[N_entries];  // time spent in each entry point
 };
@@ -614,11 +752,16 @@ int on_x_io_error(Display *)
 }
 
 const char *Current_name = "";
+bool Trace = false;  // every call on standard output, for replays
 
 void set_current(const std::string &args)
 {
     snprintf(Sh->current, sizeof Sh->current, "call #%lu %s(%s)", Sh->calls, Current_name,
              args.c_str());
+    if (Trace && !args.empty()) {
+        puts(Sh->current);
+        fflush(stdout);
+    }
 }
 
 int work(std::uint64_t seed, int seconds)
@@ -646,8 +789,13 @@ int work(std::uint64_t seed, int seconds)
         // Errors surface at once, attributed to the call that caused them.
         if (Pc_dis)
             XSync(Pc_dis, False);
-        Sh->seconds_in[i] +=
+        const double took =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        Sh->seconds_in[i] += took;
+        if (took > Sh->slowest_seconds) {
+            Sh->slowest_seconds = took;
+            memcpy(Sh->slowest, Sh->current, sizeof Sh->slowest);
+        }
     }
     Sh->calls++;
     Current_name = "kova_gcloseall";
@@ -671,6 +819,7 @@ struct Options {
     std::string locale = "C";
     int depth = 24;
     bool list = false;
+    bool trace = false;
 };
 
 Options parse(int argc, char **argv)
@@ -681,6 +830,8 @@ Options parse(int argc, char **argv)
         const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (a == "--list") {
             o.list = true;
+        } else if (a == "--trace") {
+            o.trace = true;
         } else if (next && a == "--seconds") {
             o.seconds = std::atoi(argv[++i]);
         } else if (next && a == "--seed") {
@@ -692,7 +843,7 @@ Options parse(int argc, char **argv)
             o.depth = std::atoi(argv[++i]);
         } else {
             fprintf(stderr, "usage: fuzz_api [--seconds N] [--seed S] [--locale L] [--depth D] "
-                            "[--list]\n");
+                            "[--trace] [--list]\n");
             exit(2);
         }
     }
@@ -721,7 +872,9 @@ std::string message_kind(const std::string &line)
 
 bool library_message(const std::string &line)
 {
-    return line.rfind("KOVA: [WARNING] ", 0) == 0 || line.rfind("KOVA: [ERROR] ", 0) == 0;
+    /* The image-saving child speaks in lower case. */
+    return line.rfind("KOVA: [WARNING] ", 0) == 0 || line.rfind("KOVA: [ERROR] ", 0) == 0 ||
+           line.rfind("kova: [ERROR] ", 0) == 0;
 }
 
 struct Verdict {
@@ -729,18 +882,13 @@ struct Verdict {
     unsigned long unexpected_lines = 0;
 };
 
-void take_lines(std::string &pending, Verdict &v, bool flush)
+void take_line(const std::string &line, Verdict &v)
 {
-    size_t nl;
-    while ((nl = pending.find('\n')) != std::string::npos || (flush && !pending.empty())) {
-        std::string line = pending.substr(0, nl);
-        pending.erase(0, nl == std::string::npos ? std::string::npos : nl + 1);
-        if (library_message(line)) {
-            v.messages[message_kind(line)]++;
-        } else {
-            v.unexpected_lines++;
-            printf("fuzz_api: FINDING: unexpected output: %s\n", line.c_str());
-        }
+    if (library_message(line)) {
+        v.messages[message_kind(line)]++;
+    } else {
+        v.unexpected_lines++;
+        printf("fuzz_api: FINDING: unexpected output: %s\n", line.c_str());
     }
 }
 
@@ -761,75 +909,30 @@ int supervise(const Options &o)
     if (mem == MAP_FAILED)
         return 1;
     Sh = static_cast<Shared *>(mem);
-    int fds[2];
-    if (pipe(fds) != 0)
-        return 1;
-    fflush(stdout);
-    pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        close(fds[0]);
-        dup2(fds[1], 2);
-        close(fds[1]);
-        // The library takes its character-type locale from the environment.
-        setenv("LC_ALL", o.locale.c_str(), 1);
-        exit(work(o.seed, o.seconds));
-    }
-    setpgid(pid, pid);
-    close(fds[1]);
-
+    // A call that never returns keeps the worker past its time.
+    kt::ChildResult r = kt::run_forked(
+        [&] {
+            // The library takes its character-type locale from the environment.
+            setenv("LC_ALL", o.locale.c_str(), 1);
+            Trace = o.trace;
+            exit(work(o.seed, o.seconds));
+        },
+        o.seconds * 1000 + Hang_ms);
+    const bool hung = r.timed_out;
+    if (hung)
+        printf("fuzz_api: FINDING: the run did not end within %d s of its time, in %s\n",
+               Hang_ms / 1000, Sh->current);
     Verdict v;
-    std::string pending;
-    int status = 0;
-    bool ended = false, hung = false, open_pipe = true;
-    unsigned long last_calls = ~0UL;
-    auto last_progress = std::chrono::steady_clock::now();
-    while (!ended) {
-        if (open_pipe) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, 100) > 0) {
-                char buf[4096];
-                ssize_t n = read(fds[0], buf, sizeof buf);
-                if (n > 0)
-                    pending.append(buf, static_cast<size_t>(n));
-                else if (n == 0)
-                    open_pipe = false;
-            }
-            take_lines(pending, v, false);
-        } else {
-            usleep(100000);
-        }
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            ended = true;
-        auto now = std::chrono::steady_clock::now();
-        if (Sh->calls != last_calls) {
-            last_calls = Sh->calls;
-            last_progress = now;
-        } else if (!ended && now - last_progress > std::chrono::milliseconds(Hang_ms)) {
-            hung = true;
-            printf("fuzz_api: FINDING: no return within %d s from %s\n", Hang_ms / 1000,
-                   Sh->current);
-            kill(-pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ended = true;
-        }
-    }
-    kill(-pid, SIGKILL);  // whatever the worker left in its group
-    for (char buf[4096]; open_pipe;) {
-        pollfd p{fds[0], POLLIN, 0};
-        ssize_t n = poll(&p, 1, 500) > 0 ? read(fds[0], buf, sizeof buf) : 0;
-        if (n <= 0)
-            break;
-        pending.append(buf, static_cast<size_t>(n));
-    }
-    take_lines(pending, v, true);
-    close(fds[0]);
-
+    std::istringstream err(r.err);
+    for (std::string line; std::getline(err, line);)
+        take_line(line, v);
+    const int status = r.status;
     const bool died = !hung && !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     if (died)
         printf("fuzz_api: FINDING: the worker ended with status 0x%x in %s\n", status,
                Sh->current);
-    printf("fuzz_api: %lu calls; library messages:\n", Sh->calls);
+    printf("fuzz_api: %lu calls, the slowest %.2f s: %s; library messages:\n", Sh->calls,
+           Sh->slowest_seconds, Sh->slowest);
     for (const auto &m : v.messages)
         printf("  %8lu  %s\n", m.second, m.first.c_str());
     printf("fuzz_api: calls per entry point:");
@@ -854,5 +957,13 @@ int main(int argc, char **argv)
             printf("%s\n", e.name);
         return 0;
     }
-    return supervise(o);
+    char dir[] = "/tmp/kova_fuzz_XXXXXX";
+    if (!mkdtemp(dir)) {
+        perror("fuzz_api: mkdtemp");
+        return 2;
+    }
+    Scratch = dir;
+    int status = supervise(o);
+    std::system(("rm -rf " + Scratch).c_str());
+    return status;
 }

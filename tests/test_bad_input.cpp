@@ -7,6 +7,7 @@
 
 #include "kova_private.h"
 #include "drawing_check.hpp"
+#include "kova_fortran.hpp"
 
 #include <cfloat>
 #include <climits>
@@ -16,49 +17,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-extern "C" {
-void gclose_(int *wn);
-void gsetbgcolor_(int *wn, const char *colour);
-void winname_(int *wn, const char *name);
-void newwindow_(int *wn, float *xs, float *ys, float *xe, float *ye);
-void newcoordinate_(int *wn, int *xw, int *yw, float *xcen, float *ycen, float *xs, float *ys);
-void newcolor_(int *wn, const char *name);
-void newrgbcolor_(int *wn, int *r, int *g, int *b);
-void newhsvcolor_(int *wn, int *h, int *s, int *v);
-void newpencolor_(int *wn, int *n);
-void newlinewidth_(int *wn, int *width);
-void newlinestyle_(int *wn, int *style);
-void pset_(int *wn, float *x, float *y);
-void drawline_(int *wn, float *x0, float *y0, float *x1, float *y1);
-void line_(int *wn, float *x, float *y, int *mode);
-void moveto_(int *wn, float *x, float *y);
-void lineto_(int *wn, float *x, float *y);
-void drawpts_(int *wn, float *x, float *y, int *n);
-void drawlines_(int *wn, float *x, float *y, int *n);
-void drawpoly_(int *wn, float *x, float *y, int *n);
-void fillpoly_(int *wn, float *x, float *y, int *n, int *shape);
-void drawrect_(int *wn, float *x, float *y, float *w, float *h);
-void fillrect_(int *wn, float *x, float *y, float *w, float *h);
-void drawarc_(int *wn, float *xc, float *yc, float *xr, float *yr, float *s, float *e, int *d);
-void fillarc_(int *wn, float *xc, float *yc, float *xr, float *yr, float *s, float *e, int *d);
-void drawcirc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad);
-void fillcirc_(int *wn, float *xcen, float *ycen, float *xrad, float *yrad);
-void drawsyms_(int *wn, float *x, float *y, int *n, float *size, int *type);
-void drawarrow_(int *wn, float *xs, float *ys, float *xt, float *yt, float *s, float *w,
-                int *shape);
-void drawnum_(int *wn, float *x, float *y, float *size, float *value, float *theta, int *ndec);
-void newfontset_(int *wn, const char *names, int *status);
-void gsetfontset_(int *wn, const char *names, int *status);
-void plot_(float *x, float *y, int *mode);
-void newpen_(int *n);
-void window_(float *xs, float *ys, float *xe, float *ye);
-void circ1_(float *xcen, float *ycen, float *r);
-void arc_(float *xcen, float *ycen, float *r, float *sang, float *eang, int *idir);
-void arohd_(float *xs, float *ys, float *xt, float *yt, float *s, float *w, int *shape);
-void number_(float *x, float *y, float *size, float *value, float *theta, int *ndec);
-void symbol_(float *x, float *y, float *size, const char *text, float *theta, int *nchar);
-}
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "kova_private.h"
-#include "xserver.hpp"
+#include "drawing_check.hpp"
 
 #include <climits>
 
@@ -44,6 +44,35 @@ TEST(FuzzFindings, HugeDashedLinesOnASmallCanvasEnd)
         kova_drawlines(wn, x, y, 64);
         XSync(Pc_dis, False);
         kova_gcloseall();
+    }, 20000);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_TRUE(r.exited && r.code == 0) << "status " << r.status;
+    EXPECT_EQ(r.err, "");
+}
+
+// A dashed wide arc on a flat ellipse, or on a huge circle, took the server
+// minutes; it is now drawn as a dashed polyline through the ellipse, which
+// stays on it.
+TEST(FuzzFindings, WideDashedFlatArcsEndOnTheirEllipse)
+{
+    kova_gcloseall();
+    auto r = kt::run_forked([] {
+        kt::OpenWindow win(400, 300, 0);
+        const int wn = win.wn();
+        kova_newlinewidth(wn, 30);
+        kova_newlinestyle(wn, LineOnOffDash);
+        kova_drawarc(wn, 100, 50, 80, 10, 0, 360, 1);
+        XSync(Pc_dis, False);
+        auto lit = kt::lit(win.layer(), 0, 0, 400, 300, win.rec().bg_pixel);
+        if (lit.size() < 500)
+            exit(2);
+        for (auto [x, y] : lit)
+            if (x < 20 - 16 || x > 180 + 16 || y < 40 - 16 || y > 60 + 16)
+                exit(3);
+        kova_newlinewidth(wn, INT_MAX);
+        kova_drawarc(wn, 100, 50, 1e6, 60, 230.7, 1e38, 0);
+        kova_drawcirc(wn, 100, 50, 1e6, 1e6);
+        XSync(Pc_dis, False);
     }, 20000);
     EXPECT_FALSE(r.timed_out);
     EXPECT_TRUE(r.exited && r.code == 0) << "status " << r.status;
