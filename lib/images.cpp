@@ -257,10 +257,6 @@ namespace {
     _exit(255);
 }
 
-bool layer_exists(int wn, int layer)
-{
-    return layer >= 0 && layer < 8 && Pc[wn].layers[layer] != 0;
-}
 
 /* The one path of both saving entry points. */
 int save_image(int wn, int layer, double x0, double y0, double x1, double y1, const char *conv,

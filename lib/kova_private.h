@@ -300,6 +300,8 @@ KOVA_FORTRAN void drawsym_(int *wn, float *x, float *y, float *size, int *type);
 /* ---- layers, resize, pixel transfer (layers.cpp, resize.cpp, pixels.cpp) */
 /* A new layer pixmap of the canvas size, filled with the background. */
 Pixmap create_layer(int wn);
+/* A layer index 0..7 whose pixmap the window has made already. */
+bool layer_exists(int wn, int layer);
 /* Fills (x, y, width, height) of d through the window's tile_gc with tile
  * as its tile, at the GC's current tile origin. */
 void tile_fill(int wn, Pixmap tile, Drawable d, int x, int y, int width, int height);

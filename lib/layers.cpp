@@ -32,6 +32,11 @@ void wrapped_strip(long long shift, int size, int *at, unsigned int *len)
 
 } // namespace
 
+bool layer_exists(int wn, int layer)
+{
+    return valid_layer(layer) && Pc[wn].layers[layer] != 0;
+}
+
 int tile_origin(long long shift, int size)
 {
     long long r = shift % size;
@@ -92,7 +97,7 @@ extern "C" KOVA_API void kova_copylayer(int wn, int src, int dst)
     if (!window_is_open(wn))
         return;
     const pc_window &w = Pc[wn];
-    if (!valid_layer(src) || !valid_layer(dst) || !w.layers[src] || !w.layers[dst]) {
+    if (!layer_exists(wn, src) || !layer_exists(wn, dst)) {
         fputs("KOVA: [ERROR] Invalid layer index at copylayer()\n", stderr);
         return;
     }

@@ -65,7 +65,6 @@ class cmap_cache {
     int n_ = 0, last_ = 0, oldest_ = 0;
 };
 
-bool valid_layer(int wn, int layer) { return layer >= 0 && layer < 8 && Pc[wn].layers[layer]; }
 
 unsigned char *scratch(size_t n)
 {
@@ -464,7 +463,7 @@ extern "C" KOVA_API void kova_gputarea(int wn, double x, double y, int src_wn, i
 {
     if (!window_is_open(wn) || !window_is_open(src_wn))
         return;
-    if (!valid_layer(src_wn, src_layer)) {
+    if (!layer_exists(src_wn, src_layer)) {
         fputs("KOVA: [ERROR] Invalid layer index at gputarea()\n", stderr);
         return;
     }
@@ -505,7 +504,7 @@ extern "C" KOVA_API unsigned char *kova_ggetimage(int wn, int layer, double xs0,
 {
     if (!window_is_open(wn))
         return nullptr;
-    if (!valid_layer(wn, layer)) {
+    if (!layer_exists(wn, layer)) {
         fputs("KOVA: [ERROR] Invalid layer index at ggetimage()\n", stderr);
         return nullptr;
     }
