@@ -55,6 +55,23 @@ bool can_unshare()
     return r.code == 0;
 }
 
+// Copies that appeared since `before` and are still there two seconds
+// later (test programs running beside this one make short-lived ones).
+std::set<std::string> left_behind(const std::set<std::string> &before)
+{
+    std::set<std::string> left;
+    kt::eventually(
+        [&] {
+            left.clear();
+            for (const std::string &n : exec_copies())
+                if (!before.count(n))
+                    left.insert(n);
+            return left.empty();
+        },
+        2000);
+    return left;
+}
+
 } // namespace
 
 TEST(RoughEdges, NoDisplay)
@@ -102,7 +119,7 @@ TEST(RoughEdges, NoPsProgram)
     EXPECT_EQ(r.err.substr(0, r.err.find("name=")), "KOVA: [ERROR] Cannot exec 'ps' command.\n");
     EXPECT_NE(r.err.find("name=KOVA\n"), std::string::npos) << r.err;
     EXPECT_TRUE(gone(reported(r.err, "cpid")));
-    EXPECT_EQ(exec_copies(), before);
+    EXPECT_TRUE(left_behind(before).empty());
 }
 
 // The server dies under a drawing program: Xlib's fatal I/O error ends
@@ -127,5 +144,5 @@ TEST(RoughEdges, ServerGoesAwayWhileDrawing)
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_TRUE(gone(reported(r.err, "cpid")));
-    EXPECT_EQ(exec_copies(), before);
+    EXPECT_TRUE(left_behind(before).empty());
 }
