@@ -83,17 +83,7 @@ inline std::vector<unsigned long> area(Drawable d, int x, int y, int w, int h)
 {
     if (Pc_dis)
         XSync(Pc_dis, False);
-    XSync(dpy(), False);
-    std::vector<unsigned long> out;
-    XImage *img = XGetImage(dpy(), d, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
-                            AllPlanes, ZPixmap);
-    if (!img)
-        return out;
-    for (int j = 0; j < h; j++)
-        for (int i = 0; i < w; i++)
-            out.push_back(XGetPixel(img, i, j));
-    XDestroyImage(img);
-    return out;
+    return pixels(d, x, y, w, h);
 }
 
 // A window's geometry as the server has it once the library's requests

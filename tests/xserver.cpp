@@ -149,6 +149,21 @@ unsigned long pixel(Drawable d, int x, int y)
     return p;
 }
 
+std::vector<unsigned long> pixels(Drawable d, int x, int y, int w, int h)
+{
+    XSync(dpy(), False);
+    std::vector<unsigned long> out;
+    XImage *img = XGetImage(dpy(), d, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                            AllPlanes, ZPixmap);
+    if (!img)
+        return out;
+    for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++)
+            out.push_back(XGetPixel(img, i, j));
+    XDestroyImage(img);
+    return out;
+}
+
 unsigned long truecolor(int r, int g, int b)
 {
     Visual *v = DefaultVisual(dpy(), DefaultScreen(dpy()));

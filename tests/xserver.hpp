@@ -29,6 +29,9 @@ Display *dpy();
 // Pixel value at (x, y) of a window or pixmap, read with XGetImage.
 unsigned long pixel(Drawable d, int x, int y);
 
+// Pixel values of a w x h area, row by row (empty when it cannot be read).
+std::vector<unsigned long> pixels(Drawable d, int x, int y, int w, int h);
+
 // The pixel value of a colour given as 8-bit components, as the server
 // would show it on this screen (TrueColor screens only).
 unsigned long truecolor(int r, int g, int b);

@@ -113,21 +113,4 @@ inline Window find_canvas(int w, int h)
     return found;
 }
 
-// The pixel values of the top-left w x h area of a drawable, row by row.
-inline std::vector<unsigned long> pixels(Drawable dr, int w, int h)
-{
-    Display *d = kt::dpy();
-    XSync(d, False);
-    std::vector<unsigned long> out;
-    XImage *img = XGetImage(d, dr, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes,
-                            ZPixmap);
-    if (!img)
-        return out;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            out.push_back(XGetPixel(img, x, y));
-    XDestroyImage(img);
-    return out;
-}
-
 } // namespace kt

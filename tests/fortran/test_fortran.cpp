@@ -43,7 +43,7 @@ std::vector<unsigned long> expected()
     XDrawPoint(d, pm, gc, 300, 99);
     XSetForeground(d, gc, kt::truecolor(0, 255, 255));
     XDrawPoint(d, pm, gc, 301, 99);
-    std::vector<unsigned long> want = kt::pixels(pm, W, H);
+    std::vector<unsigned long> want = kt::pixels(pm, 0, 0, W, H);
     XFreeGC(d, gc);
     XFreePixmap(d, pm);
     return want;
@@ -59,7 +59,7 @@ TEST(Fortran, SingleWindowPlottingProgram)
     ASSERT_TRUE(kt::eventually([&] { return (canvas = kt::find_canvas(W, H)) != 0; }));
     std::vector<unsigned long> want = expected();
     std::vector<unsigned long> got;
-    bool same = kt::eventually([&] { return (got = kt::pixels(canvas, W, H)) == want; });
+    bool same = kt::eventually([&] { return (got = kt::pixels(canvas, 0, 0, W, H)) == want; });
     EXPECT_TRUE(same);
     if (!same && got.size() == want.size()) {
         int shown = 0;
