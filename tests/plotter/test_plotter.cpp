@@ -1,0 +1,222 @@
+// The classic-style Fortran program pages.f, linked -lkova_plotter -lkova,
+// draws two pages; each is held on screen until a key is typed (XTEST),
+// and read back while it is: markers at their inches, text of the right
+// height in both directions, the origin after a -3 pen code, the factor,
+// axes and a scaled line, the first page gone from the second.  Run again
+// with a hold time and a file name, it ends by itself and saves both pages.
+#include <gtest/gtest.h>
+
+#include "fortran/fortran_program.hpp"
+
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int W = 1024, H = 768;
+const double Ppi = H / 8.5; // 1024 x 768 showing 11 x 8.5 inches
+
+struct Page {
+    Window win = 0;
+    std::vector<unsigned long> px;
+    unsigned long paper = 0;
+
+    int column(double x) const { return static_cast<int>(std::lround(x * Ppi)); }
+    int row(double y) const { return H - 1 - static_cast<int>(std::lround(y * Ppi)); }
+    bool ink_at(int c, int r) const
+    {
+        return c >= 0 && c < W && r >= 0 && r < H && px[static_cast<size_t>(r) * W + c] != paper;
+    }
+    // Ink within `reach` pixels of the point (x, y) inches.
+    bool ink(double x, double y, int reach = 1) const
+    {
+        for (int dr = -reach; dr <= reach; dr++)
+            for (int dc = -reach; dc <= reach; dc++)
+                if (ink_at(column(x) + dc, row(y) + dr))
+                    return true;
+        return false;
+    }
+    // The ink's bounding box, in pixels, within a square of `half` inches
+    // around (x, y): left, top, right, bottom.
+    std::vector<int> box(double x, double y, double half) const
+    {
+        std::vector<int> b{W, H, -1, -1};
+        for (int r = row(y + half); r <= row(y - half); r++)
+            for (int c = column(x - half); c <= column(x + half); c++)
+                if (ink_at(c, r))
+                    b = {std::min(b[0], c), std::min(b[1], r), std::max(b[2], c), std::max(b[3], r)};
+        return b;
+    }
+};
+
+std::string title(Window w)
+{
+    char *name = nullptr;
+    std::string s;
+    if (XFetchName(kt::dpy(), w, &name) && name)
+        s = name;
+    XFree(name);
+    return s;
+}
+
+bool held(Window w)
+{
+    return title(w).find("press a key") != std::string::npos;
+}
+
+// The page on show once the program holds it.
+Page held_page()
+{
+    Page p;
+    EXPECT_TRUE(kt::eventually([&] { return (p.win = kt::find_canvas(W, H)) != 0 && held(p.win); },
+                               20000));
+    p.px = kt::pixels(p.win, 0, 0, W, H);
+    p.paper = p.px.empty() ? 0 : p.px[0];
+    return p;
+}
+
+void type_key(Window w)
+{
+    Display *d = kt::dpy();
+    int x, y;
+    Window child;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), W / 2, H / 2, &x, &y, &child);
+    XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);
+    KeyCode space = XKeysymToKeycode(d, XK_space);
+    XTestFakeKeyEvent(d, space, True, CurrentTime);
+    XTestFakeKeyEvent(d, space, False, CurrentTime);
+    XSync(d, False);
+}
+
+void expect_first_page(const Page &p)
+{
+    // The box drawn with pen codes 3 and 2, hollow.
+    EXPECT_TRUE(p.ink(2.0, 1.0) && p.ink(3.0, 1.5) && p.ink(1.0, 2.0));
+    EXPECT_FALSE(p.ink(2.0, 1.5, 3));
+    // Markers 0-13, 0.3 inches, centred half an inch apart on y = 3; -1
+    // moves with the pen up, the last one (-2) with the pen down: from the
+    // bar (13), which is checked by its ends.
+    for (int i = 0; i < 13; i++) {
+        const double x = 1.0 + 0.5 * i;
+        std::vector<int> b = p.box(x, 3.0, 0.25);
+        EXPECT_NEAR((b[0] + b[2]) / 2.0, p.column(x), 1.0) << "marker " << i;
+        EXPECT_NEAR((b[1] + b[3]) / 2.0, p.row(3.0), 1.0) << "marker " << i;
+    }
+    std::vector<int> square = p.box(1.0, 3.0, 0.25);
+    EXPECT_NEAR(square[2] - square[0], 0.3 * Ppi, 1.0);
+    EXPECT_NEAR(square[3] - square[1], 0.3 * Ppi, 1.0);
+    EXPECT_TRUE(p.ink(7.5, 3.15, 0) && p.ink(7.5, 2.85, 0));
+    EXPECT_FALSE(p.ink(7.5, 3.2, 2) || p.ink(7.5, 2.8, 2));
+    EXPECT_FALSE(p.ink(1.25, 3.0, 2));
+    EXPECT_TRUE(p.ink(8.0, 3.0, 0));
+    // "L" half an inch tall: its stem's top, its foot's end, and nothing at
+    // its top right; the next "L" (999.) half an inch on; the vertical one
+    // reads upward with its top to the left.
+    EXPECT_TRUE(p.ink(1.0, 5.5) && p.ink(1.0 + 1 / 3.0, 5.0));
+    EXPECT_FALSE(p.ink(1.0 + 1 / 3.0, 5.5, 3));
+    EXPECT_TRUE(p.ink(1.5, 5.5) && p.ink(1.5 + 1 / 3.0, 5.0));
+    EXPECT_TRUE(p.ink(3.5, 5.0) && p.ink(4.0, 5.0 + 1 / 3.0));
+    EXPECT_FALSE(p.ink(3.5, 5.0 + 1 / 3.0, 3));
+    // 3.14159 with 2 decimals: "3.14", four characters of half an inch.
+    std::vector<int> number = p.box(7.0, 5.25, 1.2);
+    EXPECT_EQ(number, (std::vector<int>{p.column(6.0), p.row(5.5), p.column(6.0 + 11 / 6.0),
+                                        p.row(5.0)}));
+    // The origin moved to (5, 0.5), then the factor 0.5 halved a 2-inch box.
+    EXPECT_TRUE(p.ink(5.0, 0.5) && p.ink(6.0, 1.5) && p.ink(5.5, 0.5) && p.ink(5.0, 1.0));
+    EXPECT_FALSE(p.ink(6.5, 0.5, 3));
+    EXPECT_FALSE(p.ink(5.5, 1.0, 3));
+}
+
+void expect_second_page(const Page &p)
+{
+    // Nothing of the first page is left.
+    EXPECT_FALSE(p.ink(3.0, 1.5, 3));
+    EXPECT_FALSE(p.ink(1.25, 5.25, 10));
+    // An axis 5 inches long with its ticks below, one 4 inches up with its
+    // ticks to the left, one tick every inch.
+    EXPECT_TRUE(p.ink(3.5, 1.0, 0) && p.ink(1.0, 3.5, 0));
+    for (int i = 0; i <= 5; i++)
+        EXPECT_TRUE(p.ink(1.0 + i, 1.0 - 0.05, 0)) << "tick " << i;
+    EXPECT_FALSE(p.ink(2.5, 1.0 - 0.05, 2));
+    EXPECT_FALSE(p.ink(2.5, 1.0 + 0.05, 2));
+    for (int i = 0; i <= 4; i++)
+        EXPECT_TRUE(p.ink(1.0 - 0.05, 1.0 + i, 0)) << "tick " << i;
+    EXPECT_FALSE(p.ink(1.0 + 0.05, 2.5, 2));
+    // The scaled line from (1, 1) to (5, 5), squares at every other point.
+    EXPECT_TRUE(p.ink(2.0, 2.0) && p.ink(4.0, 4.0));
+    EXPECT_FALSE(p.ink(3.5, 2.5, 3));
+    EXPECT_TRUE(p.ink(3.04, 2.96));
+    EXPECT_FALSE(p.ink(2.04, 1.96, 0));
+}
+
+// A depth-24 pixel as the bytes of a PPM file.
+std::string rgb(const std::vector<unsigned long> &px)
+{
+    std::string s;
+    for (unsigned long v : px) {
+        s += static_cast<char>(v >> 16 & 255);
+        s += static_cast<char>(v >> 8 & 255);
+        s += static_cast<char>(v & 255);
+    }
+    return s;
+}
+
+std::string file(const std::string &name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(Plotter, ClassicProgramPagesHeldUntilAKey)
+{
+    setenv("GFORTRAN_UNBUFFERED_PRECONNECTED", "y", 1);
+    unsetenv("KOVA_PLOTTER_WAIT");
+    unsetenv("KOVA_PLOTTER_SAVE");
+    std::vector<Page> pages;
+    {
+        kt::Program prog(KOVA_PLOTTER_PAGES);
+        EXPECT_EQ(prog.line(20000), "   2.000   0.000   0.500\n");
+        pages.push_back(held_page());
+        expect_first_page(pages[0]);
+        usleep(300000);
+        EXPECT_TRUE(held(pages[0].win)) << "the first page was not held";
+        type_key(pages[0].win);
+        EXPECT_EQ(prog.line(20000), "   0.000   1.000   0.000   2.000   8.000  -2.000\n");
+        pages.push_back(held_page());
+        expect_second_page(pages[1]);
+        usleep(300000);
+        EXPECT_TRUE(held(pages[1].win)) << "the last page was not held";
+        type_key(pages[1].win);
+        EXPECT_EQ(prog.finish(20000), 0);
+    }
+    if (kt::depth() != 24)
+        return;
+
+    char dir[] = "/tmp/kova-plotter-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    setenv("KOVA_PLOTTER_WAIT", "0.2", 1);
+    setenv("KOVA_PLOTTER_SAVE", (std::string(dir) + "/page.ppm").c_str(), 1);
+    {
+        kt::Program prog(KOVA_PLOTTER_PAGES);
+        EXPECT_EQ(prog.finish(20000), 0) << "the program did not end by itself";
+    }
+    for (int i = 0; i < 2; i++) {
+        std::string name = std::string(dir) + "/page" + std::to_string(i + 1) + ".ppm";
+        EXPECT_EQ(file(name), "P6\n1024 768\n255\n" + rgb(pages[static_cast<size_t>(i)].px))
+            << name;
+        unlink(name.c_str());
+    }
+    rmdir(dir);
+    unsetenv("KOVA_PLOTTER_WAIT");
+    unsetenv("KOVA_PLOTTER_SAVE");
+}
+
+} // namespace
