@@ -46,11 +46,17 @@ page_size Size;
 bool Size_chosen = false;  /* by plotpage_ or from the environment */
 int Pen_number = 1;
 
+double pixels_per_inch(const page_size &s)
+{
+    return std::fmin(s.width / s.xinches, s.height / s.yinches);
+}
+
 bool valid_size(const page_size &s)
 {
+    const double ppi = pixels_per_inch(s);
     return s.width >= 1 && s.width <= 32767 && s.height >= 1 && s.height <= 32767 &&
            std::isfinite(s.xinches) && std::isfinite(s.yinches) && s.xinches > 0 &&
-           s.yinches > 0;
+           s.yinches > 0 && std::isfinite(ppi) && ppi > 0;
 }
 
 bool read_int(const char *&s, int &v)
@@ -103,11 +109,6 @@ const page_size &chosen_size(void)
                  env, Size.width, Size.height, Size.xinches, Size.yinches);
     }
     return Size;
-}
-
-double pixels_per_inch(const page_size &s)
-{
-    return std::fmin(s.width / s.xinches, s.height / s.yinches);
 }
 
 void set_pen(void)
