@@ -69,7 +69,7 @@ if(CMAKE_Fortran_COMPILER)
   # that let it go on.
   add_executable(plotter_pages ${CMAKE_CURRENT_SOURCE_DIR}/plotter/pages.f)
   target_link_libraries(plotter_pages PRIVATE kova::plotter)
-  target_compile_options(plotter_pages PRIVATE -std=legacy)
+  target_compile_options(plotter_pages PRIVATE -std=legacy -w)
   kova_sanitize(plotter_pages)
   add_executable(test_plotter ${CMAKE_CURRENT_SOURCE_DIR}/plotter/test_plotter.cpp)
   target_link_libraries(test_plotter PRIVATE kova_testing X11::Xtst)

@@ -41,7 +41,7 @@ test -f "$libdir/cmake/kova/kovaConfigVersion.cmake"
 if [ -n "$fc" ]; then
     test -f "$tmp/include/kova.mod" || fail "the Fortran module kova.mod is not installed"
 fi
-for f in hello.c spiral.c plot.f90; do
+for f in hello.c spiral.c plot.f90 sine_plot.f; do
     test -f "$tmp/share/doc/kova/examples/$f" || fail "example $f is not installed"
 done
 
@@ -65,6 +65,15 @@ if [ -n "$stray" ]; then
     echo "$stray"
     exit 1
 fi
+plotter=$(find "$tmp" -name 'libkova_plotter.so.*.*')
+test -f "$tmp/include/kova_plotter.h" || fail "kova_plotter.h is not installed"
+soname=$(readelf -d "$plotter" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+[ "$soname" = libkova_plotter.so.1 ] || fail "the plotter's soname is '$soname'"
+[[ "$(pkg-config --libs kova_plotter) " =~ -lkova_plotter\ .*-lkova\  ]] ||
+    fail "pkg-config --libs kova_plotter gives '$(pkg-config --libs kova_plotter)'"
+exports=$(nm -D --defined-only "$plotter" | awk '{print $3}' | sort | tr '\n' ' ')
+[ "$exports" = "axis_ factor_ line_ newpen_ number_ plot_ plotpage_ plots_ scale_ symbol_ where_ " ] ||
+    fail "the plotter library exports: $exports"
 echo "install, pkg-config and exports: ok"
 
 # ---- manual pages: man finds every name of every page's NAME section, and
@@ -94,6 +103,8 @@ cc "$t/probe.c" $(pkg-config --cflags --libs x11) -o "$tmp/probe"
 if [ -n "$fc" ]; then
     "$fc" -std=f2018 -Wall -Werror $san "$t/check.f90" $(pkg-config --cflags --libs kova) $rpath \
         -o "$tmp/pc_f"
+    "$fc" -std=legacy -w $san "$src/examples/sine_plot.f" $(pkg-config --libs kova_plotter) $rpath \
+        -o "$tmp/pc_plotter"
 fi
 cmake_args=(-DCMAKE_PREFIX_PATH="$tmp" -DCMAKE_C_FLAGS="$san")
 if [ -n "$fc" ]; then
@@ -151,5 +162,29 @@ run_drawing "C, find_package, static" ff0000 "$tmp/user/check_c_static"
 if [ -n "$fc" ]; then
     run_drawing "Fortran, pkg-config" 00ff00 "$tmp/pc_f"
     run_drawing "Fortran, find_package" 00ff00 "$tmp/user/check_f"
+fi
+
+# run_plotter NAME PROGRAM: an old plotting program ends by itself with
+# KOVA_PLOTTER_WAIT=0 and leaves its page in the file KOVA_PLOTTER_SAVE
+# names; every build of it draws the same page.
+run_plotter() {
+    local name=$1 exe=$2 status=0
+    rm -f "$tmp/page1.ppm"
+    KOVA_PLOTTER_WAIT=0 KOVA_PLOTTER_SAVE="$tmp/page.ppm" timeout 60 "$exe" >/dev/null 2>"$tmp/err" ||
+        status=$?
+    [ "$status" = 0 ] || fail "$name: ended with status $status: $(cat "$tmp/err")"
+    [ ! -s "$tmp/err" ] || fail "$name: wrote to standard error: $(cat "$tmp/err")"
+    [ "$(head -c 15 "$tmp/page1.ppm")" = "$(printf 'P6\n1024 768\n255')" ] &&
+        [ "$(stat -c %s "$tmp/page1.ppm")" = $((16 + 1024 * 768 * 3)) ] ||
+        fail "$name: no 1024 x 768 page saved"
+    if [ -f "$tmp/first_page.ppm" ]; then
+        cmp -s "$tmp/page1.ppm" "$tmp/first_page.ppm" || fail "$name: drew another page"
+    else
+        mv "$tmp/page1.ppm" "$tmp/first_page.ppm"
+    fi
+}
+if [ -n "$fc" ]; then
+    run_plotter "plotter, pkg-config" "$tmp/pc_plotter"
+    run_plotter "plotter, find_package" "$tmp/user/check_plotter"
 fi
 echo "programs built against the installed tree: ok"
