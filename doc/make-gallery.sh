@@ -1,7 +1,8 @@
 #!/bin/bash
 # make-gallery.sh [BUILD_DIR] - draws the README's gallery again: runs
 # examples/gallery.c (built as BUILD_DIR/examples/example_gallery) on a
-# private Xvfb and writes doc/gallery/*.png with kova's own image saving.
+# private Xvfb and writes doc/gallery/*.png with kova's own image saving;
+# then the old plotting program examples/sine_plot.f saves its page.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -14,4 +15,8 @@ xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT
 read -r -t 30 number <&"$fd"
 DISPLAY=:$number "$gallery" doc/gallery pnmtopng
+sine=$build/examples/example_sine_plot
+if [ -x "$sine" ]; then
+    DISPLAY=:$number KOVA_PLOTTER_WAIT=0 KOVA_PLOTTER_SAVE=doc/gallery/sine_plot.png "$sine"
+fi
 ls doc/gallery

@@ -4,7 +4,7 @@ C     MARKERS, A TITLE AND A LEGEND.  LINK WITH -lkova_plotter -lkova.
       PROGRAM SINEPL
       DIMENSION X(102), Y(102)
       DO 10 I = 1, 100
-         X(I) = 0.1 * (I - 1)
+         X(I) = 0.08 * (I - 1)
          Y(I) = EXP(-0.2 * X(I)) * SIN(2.0 * X(I))
    10 CONTINUE
       CALL PLOTS(0, 0, 0)
