@@ -24,64 +24,56 @@ if(TARGET test_input)
   add_dependencies(test_input example_clickdraw)
 endif()
 
-# A real Fortran program, built with the Fortran compiler against the shared
-# library, draws through the single-window entry points; test_fortran reads
-# its window back.  Without a Fortran compiler the pair is left out.
+# Real Fortran programs, built with the Fortran compiler against the shared
+# libraries; a GoogleTest program of the same stem runs each and reads its
+# windows back, given the program's path in a definition.  Without a Fortran
+# compiler they are left out.
+#   kova_fortran_test(TEST PROGRAM SOURCE DEFINE ... PROGRAM_LIBS ...
+#                     PROGRAM_OPTIONS ... TEST_LIBS ... DEPTHS ...)
+function(kova_fortran_test test program source define)
+  cmake_parse_arguments(A "" "" "PROGRAM_LIBS;PROGRAM_OPTIONS;TEST_LIBS;DEPTHS" ${ARGN})
+  add_executable(${program} ${CMAKE_CURRENT_SOURCE_DIR}/${source})
+  target_link_libraries(${program} PRIVATE ${A_PROGRAM_LIBS})
+  target_compile_options(${program} PRIVATE ${A_PROGRAM_OPTIONS})
+  kova_sanitize(${program})
+  get_filename_component(dir ${source} DIRECTORY)
+  add_executable(${test} ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/${test}.cpp)
+  target_link_libraries(${test} PRIVATE ${A_TEST_LIBS} kova_testing)
+  target_include_directories(${test} PRIVATE ${CMAKE_SOURCE_DIR}/lib ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_options(${test} PRIVATE ${KOVA_WARNINGS})
+  target_compile_definitions(${test} PRIVATE ${define}="$<TARGET_FILE:${program}>")
+  kova_sanitize(${test})
+  add_dependencies(${test} ${program})
+  foreach(d ${A_DEPTHS})
+    add_test(NAME ${test}.d${d} COMMAND ${test} --depth=${d})
+    set_tests_properties(${test}.d${d} PROPERTIES TIMEOUT 300)
+  endforeach()
+endfunction()
+
 include(CheckLanguage)
 check_language(Fortran)
 if(CMAKE_Fortran_COMPILER)
   enable_language(Fortran)
-  add_executable(fortran_plot ${CMAKE_CURRENT_SOURCE_DIR}/fortran/plot.f90)
-  target_link_libraries(fortran_plot PRIVATE kova)
-  kova_sanitize(fortran_plot)
-  add_executable(test_fortran ${CMAKE_CURRENT_SOURCE_DIR}/fortran/test_fortran.cpp)
-  target_link_libraries(test_fortran PRIVATE kova_testing)
-  target_include_directories(test_fortran PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_options(test_fortran PRIVATE ${KOVA_WARNINGS})
-  target_compile_definitions(test_fortran PRIVATE KOVA_FORTRAN_PLOT="$<TARGET_FILE:fortran_plot>")
-  kova_sanitize(test_fortran)
-  add_dependencies(test_fortran fortran_plot)
-  add_test(NAME test_fortran.d24 COMMAND test_fortran --depth=24)
-  set_tests_properties(test_fortran.d24 PROPERTIES TIMEOUT 300)
+  # The single-window entry points.
+  kova_fortran_test(test_fortran fortran_plot fortran/plot.f90 KOVA_FORTRAN_PLOT
+    PROGRAM_LIBS kova DEPTHS 24)
 
   # Every family of twins called through the interface module, compiled as
   # strict Fortran 2018 (no argument-mismatch leniency); test_fortran_families
   # compares its windows with the C entry points' drawing.  The module's
   # interfaces are also compared with the twins' definitions.
-  add_executable(fortran_families ${CMAKE_CURRENT_SOURCE_DIR}/fortran/families.f90)
-  target_link_libraries(fortran_families PRIVATE kova kova_fortran_module)
-  target_compile_options(fortran_families PRIVATE -std=f2018 -Wall -Wextra -Werror)
-  kova_sanitize(fortran_families)
-  add_executable(test_fortran_families ${CMAKE_CURRENT_SOURCE_DIR}/fortran/test_fortran_families.cpp)
-  target_link_libraries(test_fortran_families PRIVATE kova_static kova_testing)
-  target_include_directories(test_fortran_families PRIVATE ${CMAKE_SOURCE_DIR}/lib ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_options(test_fortran_families PRIVATE ${KOVA_WARNINGS})
-  target_compile_definitions(test_fortran_families PRIVATE
-    KOVA_FORTRAN_FAMILIES="$<TARGET_FILE:fortran_families>")
-  kova_sanitize(test_fortran_families)
-  add_dependencies(test_fortran_families fortran_families)
-  foreach(d 24 16 8)
-    add_test(NAME test_fortran_families.d${d} COMMAND test_fortran_families --depth=${d})
-    set_tests_properties(test_fortran_families.d${d} PROPERTIES TIMEOUT 300)
-  endforeach()
+  kova_fortran_test(test_fortran_families fortran_families fortran/families.f90
+    KOVA_FORTRAN_FAMILIES
+    PROGRAM_LIBS kova kova_fortran_module PROGRAM_OPTIONS -std=f2018 -Wall -Wextra -Werror
+    TEST_LIBS kova_static DEPTHS 24 16 8)
+
   # A program in the classic pen-plotter style, linked before kova with the
-  # plotter library; test_plotter reads its pages back and types the keys
-  # that let it go on.
-  add_executable(plotter_pages ${CMAKE_CURRENT_SOURCE_DIR}/plotter/pages.f)
-  target_link_libraries(plotter_pages PRIVATE kova::plotter)
-  target_compile_options(plotter_pages PRIVATE -std=legacy -w)
-  kova_sanitize(plotter_pages)
-  add_executable(test_plotter ${CMAKE_CURRENT_SOURCE_DIR}/plotter/test_plotter.cpp)
-  target_link_libraries(test_plotter PRIVATE kova_testing X11::Xtst)
-  target_include_directories(test_plotter PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_options(test_plotter PRIVATE ${KOVA_WARNINGS})
-  target_compile_definitions(test_plotter PRIVATE KOVA_PLOTTER_PAGES="$<TARGET_FILE:plotter_pages>")
-  kova_sanitize(test_plotter)
-  add_dependencies(test_plotter plotter_pages)
-  foreach(d 24 16 8)
-    add_test(NAME test_plotter.d${d} COMMAND test_plotter --depth=${d})
-    set_tests_properties(test_plotter.d${d} PROPERTIES TIMEOUT 300)
-  endforeach()
+  # plotter library (and passing texts and numbers to SYMBOL, as such
+  # programs do); test_plotter reads its pages back and types the keys that
+  # let it go on.
+  kova_fortran_test(test_plotter plotter_pages plotter/pages.f KOVA_PLOTTER_PAGES
+    PROGRAM_LIBS kova::plotter PROGRAM_OPTIONS -std=legacy -w
+    TEST_LIBS X11::Xtst DEPTHS 24 16 8)
   add_test(NAME fortran_interfaces COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/fortran_interfaces.sh
            ${CMAKE_SOURCE_DIR} ${CMAKE_Fortran_COMPILER})
 else()

@@ -93,6 +93,17 @@ class Program {
     bool ended_ = false;
 };
 
+// A window's name, "" when it has none.
+inline std::string window_name(Window win)
+{
+    char *name = nullptr;
+    std::string s;
+    if (XFetchName(kt::dpy(), win, &name) && name)
+        s = name;
+    XFree(name);
+    return s;
+}
+
 // The program's top-level window: the one viewable w x h child of the root.
 inline Window find_canvas(int w, int h)
 {

@@ -134,16 +134,6 @@ void expect_window(int w, int h, const std::vector<unsigned long> &want, const c
         }
 }
 
-std::string window_name(Window win)
-{
-    char *name = nullptr;
-    std::string s;
-    if (XFetchName(kt::dpy(), win, &name) && name)
-        s = name;
-    XFree(name);
-    return s;
-}
-
 TEST(FortranFamilies, EveryFamilyDrawsAndAnswersAsTheCEntryPointsDo)
 {
     const std::vector<unsigned long> numbered = reference_numbered_window();
@@ -163,7 +153,7 @@ TEST(FortranFamilies, EveryFamilyDrawsAndAnswersAsTheCEntryPointsDo)
     ASSERT_EQ(prog.line(20000), "ready\n");
     expect_window(320, 200, numbered, "window 1");
     Window top = kt::find_canvas(320, 200);
-    EXPECT_EQ(window_name(top), "Fortran families");
+    EXPECT_EQ(kt::window_name(top), "Fortran families");
     XClassHint hint{};
     ASSERT_TRUE(XGetClassHint(d, top, &hint));
     EXPECT_STREQ(hint.res_name, "families");

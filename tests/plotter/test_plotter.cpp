@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -57,19 +58,9 @@ struct Page {
     }
 };
 
-std::string title(Window w)
-{
-    char *name = nullptr;
-    std::string s;
-    if (XFetchName(kt::dpy(), w, &name) && name)
-        s = name;
-    XFree(name);
-    return s;
-}
-
 bool held(Window w)
 {
-    return title(w).find("press a key") != std::string::npos;
+    return kt::window_name(w).find("press a key") != std::string::npos;
 }
 
 // The page on show once the program holds it.
@@ -183,18 +174,19 @@ TEST(Plotter, ClassicProgramPagesHeldUntilAKey)
     std::vector<Page> pages;
     {
         kt::Program prog(KOVA_PLOTTER_PAGES);
-        EXPECT_EQ(prog.line(20000), "   2.000   0.000   0.500\n");
-        pages.push_back(held_page());
-        expect_first_page(pages[0]);
-        usleep(300000);
-        EXPECT_TRUE(held(pages[0].win)) << "the first page was not held";
-        type_key(pages[0].win);
-        EXPECT_EQ(prog.line(20000), "   0.000   1.000   0.000   2.000   8.000  -2.000\n");
-        pages.push_back(held_page());
-        expect_second_page(pages[1]);
-        usleep(300000);
-        EXPECT_TRUE(held(pages[1].win)) << "the last page was not held";
-        type_key(pages[1].win);
+        // What the program writes (WHERE, then SCALE) before each page ends.
+        const std::pair<const char *, void (*)(const Page &)> steps[] = {
+            {"   2.000   0.000   0.500\n", expect_first_page},
+            {"   0.000   1.000   0.000   2.000   8.000  -2.000\n", expect_second_page},
+        };
+        for (const auto &step : steps) {
+            EXPECT_EQ(prog.line(20000), step.first);
+            pages.push_back(held_page());
+            step.second(pages.back());
+            usleep(300000);
+            EXPECT_TRUE(held(pages.back().win)) << "page " << pages.size() << " was not held";
+            type_key(pages.back().win);
+        }
         EXPECT_EQ(prog.finish(20000), 0);
     }
     if (kt::depth() != 24)
