@@ -58,11 +58,9 @@ double ink_width(const std::string &s, double height)
  * text. */
 bool text_start(float x, float y, point &at)
 {
-    if (!finite(x, y)) {
-        warn("Invalid point (%g, %g) ignored.", x, y);
+    point p;
+    if (!page_point(x, y, p))
         return false;
-    }
-    const point p = to_page(x, y);
     at.x = x == 999.0f ? Page.text_end.x : p.x;
     at.y = y == 999.0f ? Page.text_end.y : p.y;
     return true;
@@ -88,13 +86,9 @@ void marker(float x, float y, float height, float angle, int code, bool pen_down
 {
     if (!valid_height(height, angle))
         return;
-    if (!finite(x, y)) {
-        warn("Invalid point (%g, %g) ignored.", x, y);
+    point at;
+    if (!page_point(x, y, at) || !page_open())
         return;
-    }
-    if (!page_open())
-        return;
-    const point at = to_page(x, y);
     pen_to(at, pen_down);
     if (!draw_marker(at, page_length(height), angle, code))
         warn("Invalid symbol code %d ignored.", code);
@@ -149,17 +143,16 @@ PLOTTER_ENTRY void number_(float *x, float *y, float *height, float *value, floa
 PLOTTER_ENTRY void axis_(float *x, float *y, const char *title, int *nchar, float *axlen,
                          float *angle, float *firstv, float *deltav)
 {
-    if (!finite(*x, *y) || !finite(*axlen, *angle) || !finite(*firstv, *deltav) || *axlen < 0 ||
-        *axlen > Max_axis) {
+    point start;
+    if (!finite(*axlen, *angle) || !finite(*firstv, *deltav) || *axlen < 0 || *axlen > Max_axis) {
         warn("Invalid axis at (%g, %g), %g inches long, ignored.", *x, *y, *axlen);
         return;
     }
-    if (!page_open())
+    if (!page_point(*x, *y, start) || !page_open())
         return;
     const double side = *nchar < 0 ? -1 : 1, f = Page.factor;
     const double a = *angle * M_PI / 180;
     const point u{std::cos(a), std::sin(a)}, up{-u.y, u.x};
-    const point start = to_page(*x, *y);
     auto at = [&](double along, double across) {
         return point{start.x + (along * u.x + across * up.x) * f,
                      start.y + (along * u.y + across * up.y) * f};

@@ -117,9 +117,11 @@ void set_pen(void)
     kova_newrgbcolor(Page.wn, c.r, c.g, c.b);
 }
 
-void name_page(const char *state)
+/* False when the window is gone (closed by the program through kova). */
+bool name_page(const char *state)
 {
-    kova_winname(Page.wn, "%s: page %d%s", program_invocation_short_name, Page.number, state);
+    return kova_winname(Page.wn, "%s: page %d%s", program_invocation_short_name, Page.number,
+                        state) >= 0;
 }
 
 void begin_page(void)
@@ -202,8 +204,7 @@ void hold_page(void)
 {
     save_page();
     double seconds = hold_seconds();
-    if (seconds != 0) {
-        name_page(" - press a key or click to go on");
+    if (seconds != 0 && name_page(" - press a key or click to go on")) {
         kova_gflush();
         kova_gsetnonblock(1);
         key_or_click(seconds);
@@ -274,6 +275,15 @@ point to_page(double x, double y)
     return {Page.origin.x + x * Page.factor, Page.origin.y + y * Page.factor};
 }
 
+bool page_point(double x, double y, point &p)
+{
+    p = to_page(x, y);
+    if (finite(x, y) && finite(p.x, p.y))
+        return true;
+    warn("Invalid point (%g, %g) ignored.", x, y);
+    return false;
+}
+
 void stroke(const point *p, int n)
 {
     if (n < 2 || !page_open())
@@ -342,13 +352,9 @@ PLOTTER_ENTRY void plot_(float *x, float *y, int *ipen)
         warn("Invalid pen code %d ignored.", code);
         return;
     }
-    if (!finite(*x, *y)) {
-        warn("Invalid point (%g, %g) ignored.", *x, *y);
+    point p;
+    if (!page_point(*x, *y, p) || !page_open())
         return;
-    }
-    if (!page_open())
-        return;
-    const point p = to_page(*x, *y);
     pen_to(p, code == 2 || code == -2);
     if (code < 0)
         Page.origin = p;

@@ -39,6 +39,8 @@ extern page_state Page;
 bool page_open(void);
 /* A program's coordinates, and lengths, in page inches. */
 point to_page(double x, double y);
+/* The same, false with a warning when either is not a finite number. */
+bool page_point(double x, double y, point &p);
 inline double page_length(double user) { return user * Page.factor; }
 
 /* A polyline in page inches: kept on the page record as drawing. */
