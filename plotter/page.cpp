@@ -256,8 +256,14 @@ bool page_open(void)
     if (Page.wn > 0)
         return true;
     const page_size &s = chosen_size();
+    /* A page larger than the screen, such as a long strip of roll paper,
+     * gets scrollbars. */
+    int depth, screen_width, screen_height, page = KOVA_ATTR_Y_UP;
+    if (kova_ggetdisplayinfo(&depth, &screen_width, &screen_height) == 0 &&
+        (s.width > screen_width || s.height > screen_height))
+        page |= KOVA_ATTR_SCROLLBARS;
     const int attributes = kova_ggetinitialattributes();
-    kova_gsetinitialattributes(KOVA_ATTR_Y_UP, KOVA_ATTR_Y_UP);
+    kova_gsetinitialattributes(page, KOVA_ATTR_Y_UP | KOVA_ATTR_SCROLLBARS);
     int wn = kova_gopen(s.width, s.height);
     kova_gsetinitialattributes(attributes, ~0);
     if (wn <= 0)
