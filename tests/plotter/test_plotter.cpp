@@ -3,7 +3,8 @@
 // and read back while it is: markers at their inches, text of the right
 // height in both directions, the origin after a -3 pen code, the factor,
 // axes and a scaled line, the first page gone from the second.  Run again
-// with a hold time and a file name, it ends by itself and saves both pages.
+// with a hold time and a file name, it ends by itself and saves both pages;
+// then once more on a page of another size.
 #include <gtest/gtest.h>
 
 #include "fortran/fortran_program.hpp"
@@ -206,9 +207,28 @@ TEST(Plotter, ClassicProgramPagesHeldUntilAKey)
             << name;
         unlink(name.c_str());
     }
+
+    // A page wider than the screen, 100 pixels per inch: with scrollbars,
+    // and the box's right edge (3, 1.5) on column 300, row 499 - 150.
+    setenv("KOVA_PLOTTER_WAIT", "0", 1);
+    setenv("KOVA_PLOTTER_PAGE", "2000x500,20x5", 1);
+    {
+        kt::Program prog(KOVA_PLOTTER_PAGES);
+        EXPECT_EQ(prog.finish(20000), 0);
+    }
+    const std::string wide = file(std::string(dir) + "/page1.ppm");
+    const std::string header = "P6\n2000 500\n255\n";
+    auto rgb_at = [&](int x, int y) { return wide.substr(header.size() + 3 * (y * 2000 + x), 3); };
+    ASSERT_EQ(wide.size(), header.size() + 2000 * 500 * 3);
+    EXPECT_EQ(wide.compare(0, header.size(), header), 0);
+    EXPECT_EQ(rgb_at(300, 349), std::string(3, '\0'));
+    EXPECT_EQ(rgb_at(200, 349), std::string(3, '\xff'));
+    for (const char *name : {"/page1.ppm", "/page2.ppm"})
+        unlink((std::string(dir) + name).c_str());
     rmdir(dir);
     unsetenv("KOVA_PLOTTER_WAIT");
     unsetenv("KOVA_PLOTTER_SAVE");
+    unsetenv("KOVA_PLOTTER_PAGE");
 }
 
 } // namespace
