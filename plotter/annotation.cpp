@@ -150,6 +150,7 @@ PLOTTER_ENTRY void axis_(float *x, float *y, const char *title, int *nchar, floa
     }
     if (!page_point(*x, *y, start) || !page_open())
         return;
+    const one_flush batch;
     const double side = *nchar < 0 ? -1 : 1, f = Page.factor;
     const double a = *angle * M_PI / 180;
     const point u{std::cos(a), std::sin(a)}, up{-u.y, u.x};

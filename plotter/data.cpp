@@ -97,6 +97,7 @@ PLOTTER_ENTRY void line_(float *xarray, float *yarray, int *npts, int *inc, int 
     }
     if (!page_open())
         return;
+    const one_flush batch;
     const long every = std::labs(static_cast<long>(*lintyp));
     const bool lines = *lintyp >= 0;
     std::vector<point> run;

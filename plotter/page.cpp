@@ -303,6 +303,18 @@ void stroke(const point *p, int n)
     Page.drawn = true;
 }
 
+one_flush::one_flush() : held_(kova_ggetnonflush())
+{
+    kova_gsetnonflush(1);
+}
+
+one_flush::~one_flush()
+{
+    kova_gsetnonflush(held_);
+    if (!held_)
+        kova_gflush();
+}
+
 void pen_to(point p, bool down)
 {
     if (down) {

@@ -47,6 +47,19 @@ inline double page_length(double user) { return user * Page.factor; }
 void stroke(const point *p, int n);
 void pen_to(point p, bool down);
 
+/* Holds kova's flushing back while it lives, then flushes once: a shape
+ * of many strokes goes to the server in one write. */
+class one_flush {
+  public:
+    one_flush();
+    ~one_flush();
+    one_flush(const one_flush &) = delete;
+    one_flush &operator=(const one_flush &) = delete;
+
+  private:
+    int held_;
+};
+
 /* "KOVA: [WARNING] " and the message. */
 void warn(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 bool finite(double a, double b);

@@ -167,6 +167,7 @@ const char *glyph(int c)
 point draw_text(point at, double height, double degrees, const std::string &text)
 {
     const frame f(at, height / 6, degrees);
+    const one_flush batch;
     int i = 0;
     for (unsigned char c : text) {
         if (const char *g = glyph(c))
@@ -178,6 +179,7 @@ point draw_text(point at, double height, double degrees, const std::string &text
 
 bool draw_marker(point at, double height, double degrees, int code)
 {
+    const one_flush batch;
     if (code >= 0 && code < Marker_count) {
         draw_shape(frame(at, height / 8, degrees), Markers[code], -4.0, -4.0);
         return true;
