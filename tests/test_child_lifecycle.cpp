@@ -7,7 +7,6 @@
 #include "xserver.hpp"
 
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -22,35 +21,6 @@
 namespace {
 
 const std::string exec_template = "/tmp/_xslave_XXXXXX";
-
-std::set<std::string> exec_copies()
-{
-    std::set<std::string> names;
-    if (DIR *d = opendir("/tmp")) {
-        while (dirent *e = readdir(d))
-            if (std::strncmp(e->d_name, "_xslave_", 8) == 0)
-                names.insert(std::string("/tmp/") + e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
-// Copies that appeared since `before` and are still there two seconds
-// later (other test programs make short-lived ones of their own).
-std::set<std::string> left_behind(const std::set<std::string> &before)
-{
-    std::set<std::string> left;
-    kt::eventually(
-        [&] {
-            left.clear();
-            for (const std::string &n : exec_copies())
-                if (!before.count(n))
-                    left.insert(n);
-            return left.empty();
-        },
-        2000);
-    return left;
-}
 
 bool exists(const std::string &path)
 {
@@ -141,7 +111,7 @@ TEST(ChildLifecycle, TheTemporaryCopyIsExactAndExecutableByItsOwnerOnly)
 
 TEST(ChildLifecycle, TheChildRunsFromACopyThatIsGoneOnceItAnswered)
 {
-    auto before = exec_copies();
+    auto before = kt::child_copies();
     ASSERT_EQ(display_setup(), 0);
     start_child();
     pid_t pid = Cpid;
@@ -160,7 +130,7 @@ TEST(ChildLifecycle, TheChildRunsFromACopyThatIsGoneOnceItAnswered)
     EXPECT_EQ(args[6], std::to_string(get_color_pixel("#e7e7e7")));
     EXPECT_EQ(args[7], "19");
     EXPECT_EQ(args[8], std::to_string(Pc_zwin));
-    EXPECT_TRUE(left_behind(before).empty());
+    EXPECT_TRUE(kt::child_copies_left(before).empty());
 
     // An interrupt typed at the terminal is not for the child.
     kill(pid, SIGINT);
@@ -199,7 +169,7 @@ TEST(ChildLifecycle, WaitsEndWhenTheHandlerCollectsADeadChild)
 
 TEST(ChildLifecycle, AChildThatCannotOpenTheDisplayEndsTheStart)
 {
-    auto before = exec_copies();
+    auto before = kt::child_copies();
     auto r = kt::run_forked([] {
         fresh_library();
         setenv("DISPLAY", ":9876", 1);
@@ -209,12 +179,12 @@ TEST(ChildLifecycle, AChildThatCannotOpenTheDisplayEndsTheStart)
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "kova: [ERROR] Cannot open display.\n"
                      "KOVA: [ERROR] The child process ended before it started to serve the windows.\n");
-    EXPECT_TRUE(left_behind(before).empty());
+    EXPECT_TRUE(kt::child_copies_left(before).empty());
 }
 
 TEST(ChildLifecycle, WritingTheCopyIsRetriedABoundedNumberOfTimes)
 {
-    auto before = exec_copies();
+    auto before = kt::child_copies();
     auto r = kt::run_forked([] {
         fresh_library();
         signal(SIGXFSZ, SIG_IGN);
@@ -225,7 +195,7 @@ TEST(ChildLifecycle, WritingTheCopyIsRetriedABoundedNumberOfTimes)
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "KOVA: [ERROR] Cannot create a file in /tmp/.\n");
-    EXPECT_TRUE(left_behind(before).empty());
+    EXPECT_TRUE(kt::child_copies_left(before).empty());
 }
 
 TEST(ChildLifecycle, CommandsForTheWrongWindowAreReported)

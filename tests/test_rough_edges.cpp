@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <dirent.h>
 #include <sched.h>
 #include <set>
 #include <string>
@@ -29,18 +28,6 @@ bool gone(long pid)
     return pid > 0 && kt::eventually([&] { return !kt::process_alive(static_cast<pid_t>(pid)); });
 }
 
-std::set<std::string> exec_copies()
-{
-    std::set<std::string> names;
-    if (DIR *d = opendir("/tmp")) {
-        while (dirent *e = readdir(d))
-            if (std::strncmp(e->d_name, "_xslave_", 8) == 0)
-                names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 // A mount namespace of the forked child's own, in which paths may be made
 // read-only or hidden without touching the machine; false where the
 // sandbox allows no such thing.
@@ -53,23 +40,6 @@ bool can_unshare()
 {
     auto r = kt::run_forked([] { _exit(private_mounts() ? 0 : 3); });
     return r.code == 0;
-}
-
-// Copies that appeared since `before` and are still there two seconds
-// later (test programs running beside this one make short-lived ones).
-std::set<std::string> left_behind(const std::set<std::string> &before)
-{
-    std::set<std::string> left;
-    kt::eventually(
-        [&] {
-            left.clear();
-            for (const std::string &n : exec_copies())
-                if (!before.count(n))
-                    left.insert(n);
-            return left.empty();
-        },
-        2000);
-    return left;
 }
 
 } // namespace
@@ -106,7 +76,7 @@ TEST(RoughEdges, NoPsProgram)
 {
     if (!can_unshare())
         GTEST_SKIP() << "no mount namespaces here";
-    auto before = exec_copies();
+    auto before = kt::child_copies();
     auto r = kt::run_forked([] {
         private_mounts();
         for (const char *ps : {"/usr/bin/ps", "/bin/ps"})
@@ -119,14 +89,14 @@ TEST(RoughEdges, NoPsProgram)
     EXPECT_EQ(r.err.substr(0, r.err.find("name=")), "KOVA: [ERROR] Cannot exec 'ps' command.\n");
     EXPECT_NE(r.err.find("name=KOVA\n"), std::string::npos) << r.err;
     EXPECT_TRUE(gone(reported(r.err, "cpid")));
-    EXPECT_TRUE(left_behind(before).empty());
+    EXPECT_TRUE(kt::child_copies_left(before).empty());
 }
 
 // The server dies under a drawing program: Xlib's fatal I/O error ends
 // the process through exit(), so the exit handler still stops the child.
 TEST(RoughEdges, ServerGoesAwayWhileDrawing)
 {
-    auto before = exec_copies();
+    auto before = kt::child_copies();
     kt::PrivateServer server(24);
     const pid_t server_pid = server.pid();
     const std::string name = server.name();
@@ -144,5 +114,5 @@ TEST(RoughEdges, ServerGoesAwayWhileDrawing)
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_TRUE(gone(reported(r.err, "cpid")));
-    EXPECT_TRUE(left_behind(before).empty());
+    EXPECT_TRUE(kt::child_copies_left(before).empty());
 }

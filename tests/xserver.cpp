@@ -282,6 +282,33 @@ bool process_alive(pid_t pid)
     return state != 'Z' && state != 'X';
 }
 
+std::set<std::string> child_copies()
+{
+    std::set<std::string> names;
+    if (DIR *d = opendir("/tmp")) {
+        while (dirent *e = readdir(d))
+            if (std::strncmp(e->d_name, "_xslave_", 8) == 0)
+                names.insert(std::string("/tmp/") + e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+std::set<std::string> child_copies_left(const std::set<std::string> &before)
+{
+    std::set<std::string> left;
+    eventually(
+        [&] {
+            left.clear();
+            for (const std::string &n : child_copies())
+                if (!before.count(n))
+                    left.insert(n);
+            return left.empty();
+        },
+        2000);
+    return left;
+}
+
 std::vector<pid_t> children_of(pid_t pid)
 {
     std::vector<pid_t> kids;

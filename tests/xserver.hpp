@@ -11,6 +11,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,12 @@ bool process_alive(pid_t pid);
 
 // The ids of the direct children of pid (from /proc).
 std::vector<pid_t> children_of(pid_t pid);
+
+// The window child's copies in /tmp (full paths), and those that appeared
+// since `before` and are still there two seconds later (test programs
+// running beside make short-lived ones of their own).
+std::set<std::string> child_copies();
+std::set<std::string> child_copies_left(const std::set<std::string> &before);
 
 // A top-level window of w x h at (x, y) with a black background, mapped,
 // once its first exposure has arrived.
