@@ -294,10 +294,13 @@ void stroke(const point *p, int n)
 {
     if (n < 2 || !page_open())
         return;
-    std::vector<double> x(static_cast<size_t>(n)), y(static_cast<size_t>(n));
+    /* Kept from stroke to stroke: a PLOT step allocates nothing. */
+    static std::vector<double> x, y;
+    x.clear();
+    y.clear();
     for (int i = 0; i < n; i++) {
-        x[static_cast<size_t>(i)] = p[i].x;
-        y[static_cast<size_t>(i)] = p[i].y;
+        x.push_back(p[i].x);
+        y.push_back(p[i].y);
     }
     kova_drawlines(Page.wn, x.data(), y.data(), n);
     Page.drawn = true;
