@@ -50,7 +50,7 @@ build() {
         dir=${BUILD_DIR:-build-sanitize}
         extra=(-DKOVA_SANITIZE=ON)
     fi
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVA_WERROR=ON "${extra[@]}" >/dev/null
     cmake --build "$dir" -j "$(nproc)"
     BUILT="$dir"
 }
@@ -61,11 +61,11 @@ run_demo() {
         echo "kova: there is no demo yet"
         return 0
     fi
-    demo/run-x8a.sh "$x8a"
+    demo/run-x8a.sh "$x8a" "$BUILT/x8a"
 }
 
 run_tests() {
-    ctest --test-dir "$BUILT" --output-on-failure -j "$(nproc)"
+    (cd "$BUILT" && ctest --output-on-failure -j "$(nproc)")
 }
 
 case "${1:-}" in

@@ -1,13 +1,18 @@
 #!/bin/bash
-# run-x8a.sh X8A - run the demonstration program and say how long it took.
+# run-x8a.sh X8A [PICTURE] - run the demonstration program and say how long
+# it took.
 #
 # Draws on $DISPLAY when that display answers; otherwise on a private Xvfb
-# that this script starts and stops.  Uses an EUC-JP Japanese locale when
+# that this script starts and stops, and then leaves x8a's last frame in
+# PICTURE.png (PICTURE.ppm where ImageMagick's convert is not installed;
+# PICTURE defaults to x8a beside the program), since nobody can see that
+# server.  Uses an EUC-JP Japanese locale when
 # the system has one, so that x8a's katakana strings render; KOVA_LOCALE
 # overrides the choice (e.g. KOVA_LOCALE=C.UTF-8).
 set -euo pipefail
 
-x8a=${1:?usage: run-x8a.sh path/to/x8a}
+x8a=${1:?usage: run-x8a.sh path/to/x8a [picture]}
+picture=${2:-$(dirname "$x8a")/x8a}
 
 display_answers() {
     [ -n "${DISPLAY:-}" ] || return 1
@@ -51,6 +56,13 @@ if ! display_answers; then
     fi
     export DISPLAY=":$number"
     where="a private Xvfb ($DISPLAY)"
+    if command -v convert >/dev/null; then
+        picture=$picture.png
+    else
+        picture=$picture.ppm
+    fi
+    rm -f "$picture"
+    export X8A_PICTURE=$picture
 else
     where="display $DISPLAY"
 fi
@@ -63,4 +75,12 @@ LC_ALL=$loc "$x8a" || status=$?
 end=$(date +%s%N)
 ms=$(( (end - start) / 1000000 ))
 printf 'x8a: finished with status %d in %d.%03d s\n' "$status" $((ms / 1000)) $((ms % 1000))
+if [ -n "${X8A_PICTURE:-}" ]; then
+    if [ -s "$X8A_PICTURE" ]; then
+        echo "x8a: its last frame is in $X8A_PICTURE"
+    else
+        echo "x8a: its last frame could not be saved to $X8A_PICTURE" >&2
+        [ "$status" != 0 ] || status=1
+    fi
+fi
 exit "$status"

@@ -204,10 +204,14 @@ void hold_page(void)
 {
     save_page();
     double seconds = hold_seconds();
-    if (seconds != 0 && name_page(" - press a key or click to go on")) {
-        kova_gflush();
+    if (seconds != 0) {
+        // The title that asks for a key travels after the selection of keys,
+        // so that a key typed once it shows is never lost.
         kova_gsetnonblock(1);
-        key_or_click(seconds);
+        if (name_page(" - press a key or click to go on")) {
+            kova_gflush();
+            key_or_click(seconds);
+        }
         kova_gsetnonblock(0);
     }
     kova_gflush();

@@ -1,9 +1,9 @@
 # x8a's test draws the demo's steps and their plain-Xlib twin from the
 # benchmark, and runs the built program.
 if(TARGET test_x8a)
-  target_sources(test_x8a PRIVATE ${CMAKE_SOURCE_DIR}/demo/x8a_steps.c
-                                  ${CMAKE_SOURCE_DIR}/bench/x8a_raw_steps.c)
-  target_include_directories(test_x8a PRIVATE ${CMAKE_SOURCE_DIR}/demo ${CMAKE_SOURCE_DIR}/bench)
+  target_sources(test_x8a PRIVATE ${PROJECT_SOURCE_DIR}/demo/x8a_steps.c
+                                  ${PROJECT_SOURCE_DIR}/bench/x8a_raw_steps.c)
+  target_include_directories(test_x8a PRIVATE ${PROJECT_SOURCE_DIR}/demo ${PROJECT_SOURCE_DIR}/bench)
   add_dependencies(test_x8a x8a)
 endif()
 
@@ -39,7 +39,7 @@ function(kova_fortran_test test program source define)
   get_filename_component(dir ${source} DIRECTORY)
   add_executable(${test} ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/${test}.cpp)
   target_link_libraries(${test} PRIVATE ${A_TEST_LIBS} kova_testing)
-  target_include_directories(${test} PRIVATE ${CMAKE_SOURCE_DIR}/lib ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(${test} PRIVATE ${PROJECT_SOURCE_DIR}/lib ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_options(${test} PRIVATE ${KOVA_WARNINGS})
   target_compile_definitions(${test} PRIVATE ${define}="$<TARGET_FILE:${program}>")
   kova_sanitize(${test})
@@ -64,7 +64,7 @@ if(CMAKE_Fortran_COMPILER)
   # interfaces are also compared with the twins' definitions.
   kova_fortran_test(test_fortran_families fortran_families fortran/families.f90
     KOVA_FORTRAN_FAMILIES
-    PROGRAM_LIBS kova kova_fortran_module PROGRAM_OPTIONS -std=f2018 -Wall -Wextra -Werror
+    PROGRAM_LIBS kova kova_fortran_module PROGRAM_OPTIONS -std=f2018 ${KOVA_FORTRAN_WARNINGS}
     TEST_LIBS kova_static DEPTHS 24 16 8)
 
   # A program in the classic pen-plotter style, linked before kova with the
@@ -75,7 +75,7 @@ if(CMAKE_Fortran_COMPILER)
     PROGRAM_LIBS kova::plotter PROGRAM_OPTIONS -std=legacy -w
     TEST_LIBS X11::Xtst DEPTHS 24 16 8)
   add_test(NAME fortran_interfaces COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/fortran_interfaces.sh
-           ${CMAKE_SOURCE_DIR} ${CMAKE_Fortran_COMPILER})
+           ${PROJECT_SOURCE_DIR} ${CMAKE_Fortran_COMPILER})
 else()
   message(STATUS "No Fortran compiler found: the Fortran program test is not built")
 endif()
@@ -90,9 +90,14 @@ if(KOVA_SANITIZE)
   string(REPLACE ";" " " KOVA_INSTALL_CHECK_FLAGS "${KOVA_SANITIZERS}")
 endif()
 add_test(NAME install_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install_check.sh
-         ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} "${KOVA_INSTALL_CHECK_FC}"
+         ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR} "${KOVA_INSTALL_CHECK_FC}"
          "${KOVA_INSTALL_CHECK_FLAGS}")
 set_tests_properties(install_check PROPERTIES TIMEOUT 300)
 
 # The manual pages render without warnings.
-add_test(NAME man_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man_check.sh ${CMAKE_SOURCE_DIR})
+add_test(NAME man_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man_check.sh ${PROJECT_SOURCE_DIR})
+
+# The demo without a display leaves a picture of its last frame.
+add_test(NAME demo_picture COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/demo_picture.sh
+         ${PROJECT_SOURCE_DIR} $<TARGET_FILE:x8a>)
+set_tests_properties(demo_picture PROPERTIES TIMEOUT 600)

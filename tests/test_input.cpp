@@ -67,16 +67,28 @@ void expect_near(double got, double want, const char *what)
         expect(got, want, what);
 }
 
-// The user's hands, on a connection of their own.
+// The user's hands, on a connection of their own.  In the library's own
+// process they first make a round trip on the library's connection, so that
+// what it has asked for (an input selection still in its buffer) reaches
+// the server before the hands act: two connections are not ordered.  Hands
+// in a forked helper must leave that connection alone.
 struct Hands {
     Display *d;
+    bool library_first = true;
+    void order() const
+    {
+        if (library_first && Pc_dis)
+            XSync(Pc_dis, False);
+    }
     void move(XPoint p)
     {
+        order();
         XTestFakeMotionEvent(d, DefaultScreen(d), p.x, p.y, CurrentTime);
         XSync(d, False);
     }
     void button(unsigned int b, bool down)
     {
+        order();
         XTestFakeButtonEvent(d, b, down, CurrentTime);
         XSync(d, False);
     }
@@ -87,6 +99,7 @@ struct Hands {
     }
     void key(KeySym sym, bool down)
     {
+        order();
         XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), down, CurrentTime);
         XSync(d, False);
     }
@@ -132,7 +145,7 @@ class Driver {
         Display *d = XOpenDisplay(display.c_str());
         bool ready = d && kt::eventually([&] { return (all_masks(d, w) & mask) == mask; });
         if (ready) {
-            Hands h{d};
+            Hands h{d, false};
             act(h);
         }
         _exit(ready ? 0 : 3);

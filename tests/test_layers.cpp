@@ -147,7 +147,7 @@ TEST(Layers, CopyingNeedsBothLayersAndReachesTheWindowWhenShown)
     EXPECT_EQ(kt::capture_stderr([&] { kova_copylayer(w.wn(), 0, 5); }), refused);
     EXPECT_EQ(w.rec().layers[5], 0UL);
     for (auto [src, dst] : {std::pair{-1, 0}, {0, 8}, {INT_MIN, 0}, {5, 0}})
-        EXPECT_EQ(kt::capture_stderr([&] { kova_copylayer(w.wn(), src, dst); }), refused);
+        EXPECT_EQ(kt::capture_stderr([&, from = src, to = dst] { kova_copylayer(w.wn(), from, to); }), refused);
 
     kova_layer(w.wn(), -1, 5);
     kova_copylayer(w.wn(), 0, 5);

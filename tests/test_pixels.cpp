@@ -28,12 +28,14 @@ using Rgb = std::array<int, 3>;
 template <class F>
 std::vector<unsigned char> image(int width, int height, F colour, int alpha = 255)
 {
-    std::vector<unsigned char> buf;
+    std::vector<unsigned char> buf(4 * static_cast<size_t>(width) * static_cast<size_t>(height));
+    unsigned char *p = buf.data();
     for (int j = 0; j < height; j++)
-        for (int i = 0; i < width; i++) {
+        for (int i = 0; i < width; i++, p += 4) {
             Rgb c = colour(i, j);
-            buf.insert(buf.end(), {static_cast<unsigned char>(alpha), static_cast<unsigned char>(c[0]),
-                                   static_cast<unsigned char>(c[1]), static_cast<unsigned char>(c[2])});
+            p[0] = static_cast<unsigned char>(alpha);
+            for (int k = 0; k < 3; k++)
+                p[k + 1] = static_cast<unsigned char>(c[k]);
         }
     return buf;
 }
