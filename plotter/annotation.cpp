@@ -1,8 +1,9 @@
 /*
  * annotation.cpp - text, numbers, marker symbols and axes.  Heights and
  * lengths are the program's inches, scaled by the factor like every
- * coordinate; x or y given as 999. continues from where the last text
- * ended.
+ * coordinate.  Each leaves the pen where its drawing ended, and x or y
+ * given as 999. continues from the pen, wherever PLOT, a text, a marker,
+ * an axis or a line left it.
  */
 #include "plotter.h"
 
@@ -54,15 +55,15 @@ double ink_width(const std::string &s, double height)
     return s.empty() ? 0 : s.size() * height - height / 3;
 }
 
-/* A page position from a program's coordinates, 999. continuing the last
- * text. */
-bool text_start(float x, float y, point &at)
+/* Where SYMBOL and NUMBER draw: a program's coordinates, 999. continuing
+ * from the pen. */
+bool symbol_point(float x, float y, point &at)
 {
     point p;
     if (!page_point(x, y, p))
         return false;
-    at.x = x == 999.0f ? Page.text_end.x : p.x;
-    at.y = y == 999.0f ? Page.text_end.y : p.y;
+    at.x = x == 999.0f ? Page.pen.x : p.x;
+    at.y = y == 999.0f ? Page.pen.y : p.y;
     return true;
 }
 
@@ -77,9 +78,9 @@ bool valid_height(float height, float angle)
 void label(float x, float y, float height, float angle, const std::string &text)
 {
     point at;
-    if (!valid_height(height, angle) || !text_start(x, y, at) || !page_open())
+    if (!valid_height(height, angle) || !symbol_point(x, y, at) || !page_open())
         return;
-    Page.text_end = Page.pen = draw_text(at, page_length(height), angle, text);
+    Page.pen = draw_text(at, page_length(height), angle, text);
 }
 
 void marker(float x, float y, float height, float angle, int code, bool pen_down)
@@ -87,7 +88,7 @@ void marker(float x, float y, float height, float angle, int code, bool pen_down
     if (!valid_height(height, angle))
         return;
     point at;
-    if (!page_point(x, y, at) || !page_open())
+    if (!symbol_point(x, y, at) || !page_open())
         return;
     pen_to(at, pen_down);
     if (!draw_marker(at, page_length(height), angle, code))
@@ -179,6 +180,6 @@ PLOTTER_ENTRY void axis_(float *x, float *y, const char *title, int *nchar, floa
         t += " *10**" + std::to_string(e);
     const double title_across = side > 0 ? Value_gap + Value_height + Title_gap
                                          : -(Value_gap + Value_height + Title_gap + Title_height);
-    draw_text(at(*axlen / 2 - ink_width(t, Title_height) / 2, title_across), Title_height * f,
-              *angle, t);
+    Page.pen = draw_text(at(*axlen / 2 - ink_width(t, Title_height) / 2, title_across),
+                         Title_height * f, *angle, t);
 }

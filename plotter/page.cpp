@@ -7,7 +7,8 @@
  * inches: ppi = min(width / xinches, height / yinches) pixels per inch in
  * both directions, the page's lower-left corner on the canvas's bottom-left
  * pixel.  A later PLOTS holds the page that was drawn, then clears it for
- * the next; PLOT with 999 holds it and closes the window.
+ * the next; PLOT with 999 holds it and closes the window, and so does the
+ * end of a program that never called it.
  */
 #include "plotter.h"
 
@@ -20,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <signal.h>
+#include <unistd.h>
 #include <vector>
 
 namespace plotter {
@@ -128,6 +131,8 @@ void begin_page(void)
 {
     Page.number++;
     Page.drawn = false;
+    Page.low = page_state{}.low;
+    Page.high = page_state{}.high;
     kova_gclr(Page.wn);
     set_pen();
     name_page("");
@@ -217,17 +222,70 @@ void hold_page(void)
     kova_gflush();
 }
 
+/* A program written for a larger sheet, or one whose origin went below
+ * the paper, would otherwise see an empty or cut page and not know why.
+ * Drawing up to the page's edges, and half a pixel beyond, is on it. */
+void warn_outside(void)
+{
+    const double ppi = pixels_per_inch(Size), edge = 0.5 / ppi;
+    const double width = Size.width / ppi, height = Size.height / ppi;
+    if (Page.low.x > -edge && Page.low.y > -edge && Page.high.x < width + edge &&
+        Page.high.y < height + edge)
+        return;
+    warn("Page %d was drawn from x = %g to %g and y = %g to %g inches, beyond the %g x %g "
+         "inches shown; KOVA_PLOTTER_PAGE sets a larger page.",
+         Page.number, Page.low.x, Page.high.x, Page.low.y, Page.high.y, width, height);
+}
+
+/* The end of a page: 999, a later PLOTS or the end of the program. */
+void finish_page(void)
+{
+    if (!Page.drawn)
+        return;
+    warn_outside();
+    hold_page();
+}
+
 void end_plot(void)
 {
     if (Page.wn <= 0)
         return;
-    if (Page.drawn)
-        hold_page();
+    finish_page();
     kova_gclose(Page.wn);
     const int pages = Page.number;
     Page = page_state{};
     Page.number = pages;
     Pen_number = 1;
+}
+
+pid_t Page_owner = 0; /* the process that opened the page */
+
+/* kova ends a process on SIGINT and SIGTERM through exit() with both
+ * signals blocked, after it has stopped the window child: such an end
+ * holds nothing. */
+bool interrupted(void)
+{
+    sigset_t now;
+    return sigprocmask(SIG_BLOCK, nullptr, &now) == 0 && sigismember(&now, SIGINT) == 1 &&
+           sigismember(&now, SIGTERM) == 1;
+}
+
+/* STOP, the END of a main program and a return from main all come here
+ * through exit(): a page that 999 never ended ends as 999 would end it. */
+void end_at_exit(void)
+{
+    if (getpid() == Page_owner && !interrupted())
+        end_plot();
+}
+
+/* kova registers its exit handler, which stops the window child, on its
+ * first open; this one, registered after an open, runs before it. */
+void end_plot_at_exit(void)
+{
+    static bool registered = false;
+    Page_owner = getpid();
+    if (!registered)
+        registered = std::atexit(end_at_exit) == 0;
 }
 
 } // namespace
@@ -273,6 +331,7 @@ bool page_open(void)
     if (wn <= 0)
         return false;
     Page.wn = wn;
+    end_plot_at_exit();
     const double ppi = pixels_per_inch(s);
     kova_coordinate(wn, 0, 0, 0.0, 0.0, ppi, ppi);
     kova_gsetbgcolor(wn, "white");
@@ -305,6 +364,8 @@ void stroke(const point *p, int n)
     for (int i = 0; i < n; i++) {
         x.push_back(p[i].x);
         y.push_back(p[i].y);
+        Page.low = {std::fmin(Page.low.x, p[i].x), std::fmin(Page.low.y, p[i].y)};
+        Page.high = {std::fmax(Page.high.x, p[i].x), std::fmax(Page.high.y, p[i].y)};
     }
     kova_drawlines(Page.wn, x.data(), y.data(), n);
     Page.drawn = true;
@@ -357,11 +418,10 @@ PLOTTER_ENTRY void plots_(void)
         page_open();
         return;
     }
-    if (Page.drawn)
-        hold_page();
+    finish_page();
     Page.origin = {0, 0};
     Page.factor = 1.0;
-    Page.pen = Page.text_end = {0, 0};
+    Page.pen = {0, 0};
     Pen_number = 1;
     begin_page();
 }

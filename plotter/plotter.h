@@ -13,6 +13,7 @@
 
 #include "kova_plotter.h"
 
+#include <cmath>
 #include <string>
 
 #define PLOTTER_ENTRY extern "C" KOVA_PLOTTER_API
@@ -29,8 +30,8 @@ struct page_state {
     bool drawn = false;     /* anything drawn since the page began */
     point origin{0, 0};     /* page inches */
     double factor = 1.0;
-    point pen{0, 0};        /* page inches */
-    point text_end{0, 0};   /* where the last text ended, page inches */
+    point pen{0, 0};        /* page inches, where the last drawing ended */
+    point low{INFINITY, INFINITY}, high{-INFINITY, -INFINITY}; /* what was drawn */
 };
 
 extern page_state Page;

@@ -30,20 +30,29 @@ endif()
 # compiler they are left out.
 #   kova_fortran_test(TEST PROGRAM SOURCE DEFINE ... PROGRAM_LIBS ...
 #                     PROGRAM_OPTIONS ... TEST_LIBS ... DEPTHS ...)
-function(kova_fortran_test test program source define)
-  cmake_parse_arguments(A "" "" "PROGRAM_LIBS;PROGRAM_OPTIONS;TEST_LIBS;DEPTHS" ${ARGN})
+# and for each further program the same test runs:
+#   kova_fortran_program(TEST PROGRAM SOURCE DEFINE ... PROGRAM_LIBS ...
+#                        PROGRAM_OPTIONS ...)
+function(kova_fortran_program test program source define)
+  cmake_parse_arguments(A "" "" "PROGRAM_LIBS;PROGRAM_OPTIONS" ${ARGN})
   add_executable(${program} ${CMAKE_CURRENT_SOURCE_DIR}/${source})
   target_link_libraries(${program} PRIVATE ${A_PROGRAM_LIBS})
   target_compile_options(${program} PRIVATE ${A_PROGRAM_OPTIONS})
   kova_sanitize(${program})
+  target_compile_definitions(${test} PRIVATE ${define}="$<TARGET_FILE:${program}>")
+  add_dependencies(${test} ${program})
+endfunction()
+
+function(kova_fortran_test test program source define)
+  cmake_parse_arguments(A "" "" "PROGRAM_LIBS;PROGRAM_OPTIONS;TEST_LIBS;DEPTHS" ${ARGN})
   get_filename_component(dir ${source} DIRECTORY)
   add_executable(${test} ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/${test}.cpp)
   target_link_libraries(${test} PRIVATE ${A_TEST_LIBS} kova_testing)
   target_include_directories(${test} PRIVATE ${PROJECT_SOURCE_DIR}/lib ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_options(${test} PRIVATE ${KOVA_WARNINGS})
-  target_compile_definitions(${test} PRIVATE ${define}="$<TARGET_FILE:${program}>")
   kova_sanitize(${test})
-  add_dependencies(${test} ${program})
+  kova_fortran_program(${test} ${program} ${source} ${define}
+    PROGRAM_LIBS ${A_PROGRAM_LIBS} PROGRAM_OPTIONS ${A_PROGRAM_OPTIONS})
   foreach(d ${A_DEPTHS})
     add_test(NAME ${test}.d${d} COMMAND ${test} --depth=${d})
     set_tests_properties(${test}.d${d} PROPERTIES TIMEOUT 300)
@@ -67,13 +76,16 @@ if(CMAKE_Fortran_COMPILER)
     PROGRAM_LIBS kova kova_fortran_module PROGRAM_OPTIONS -std=f2018 ${KOVA_FORTRAN_WARNINGS}
     TEST_LIBS kova_static DEPTHS 24 16 8)
 
-  # A program in the classic pen-plotter style, linked before kova with the
+  # Programs in the classic pen-plotter style, linked before kova with the
   # plotter library (and passing texts and numbers to SYMBOL, as such
-  # programs do); test_plotter reads its pages back and types the keys that
-  # let it go on.
+  # programs do); test_plotter reads their pages back and types the keys
+  # that let them go on.  It draws pages of its own through the library as
+  # well.
   kova_fortran_test(test_plotter plotter_pages plotter/pages.f KOVA_PLOTTER_PAGES
     PROGRAM_LIBS kova::plotter PROGRAM_OPTIONS -std=legacy -w
-    TEST_LIBS X11::Xtst DEPTHS 24 16 8)
+    TEST_LIBS X11::Xtst kova::plotter DEPTHS 24 16 8)
+  kova_fortran_program(test_plotter plotter_stop plotter/stop.f KOVA_PLOTTER_STOP
+    PROGRAM_LIBS kova::plotter PROGRAM_OPTIONS -std=legacy -w)
   add_test(NAME fortran_interfaces COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/fortran_interfaces.sh
            ${PROJECT_SOURCE_DIR} ${CMAKE_Fortran_COMPILER})
 else()

@@ -72,10 +72,10 @@ class Program {
     // Lets it go on past its next wait for a line.
     bool go() { return write(to_, "go\n", 3) == 3; }
     // Lets it go on and waits, at most timeout_ms, for its exit status.
-    int finish(int timeout_ms)
+    int finish(int timeout_ms) { return go() ? wait(timeout_ms) : -1; }
+    // Its exit status, once it ends within timeout_ms; -1 otherwise.
+    int wait(int timeout_ms)
     {
-        if (!go())
-            return -1;
         int status = 0;
         for (int waited = 0; waited < timeout_ms; waited += 10) {
             if (waitpid(pid_, &status, WNOHANG) == pid_) {

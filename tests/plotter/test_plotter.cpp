@@ -4,16 +4,22 @@
 // height in both directions, the origin after a -3 pen code, the factor,
 // axes and a scaled line, the first page gone from the second.  Run again
 // with a hold time and a file name, it ends by itself and saves both pages;
-// then once more on a page of another size.
+// then once more on a page of another size.  stop.f ends its page with STOP
+// instead: the page is held and saved all the same.  Pages drawn through
+// the library in processes of this test end by 999, by an interrupt, or
+// reach beyond the paper.
 #include <gtest/gtest.h>
 
 #include "fortran/fortran_program.hpp"
+#include "kova_plotter.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -147,6 +153,9 @@ void expect_second_page(const Page &p)
     EXPECT_FALSE(p.ink(3.5, 2.5, 3));
     EXPECT_TRUE(p.ink(3.04, 2.96));
     EXPECT_FALSE(p.ink(2.04, 1.96, 0));
+    // "L" written with 999. once PLOT had drawn up to (9, 7).
+    EXPECT_TRUE(p.ink(9.0, 7.5) && p.ink(9.0 + 1 / 3.0, 7.0));
+    EXPECT_FALSE(p.ink(9.0 + 1 / 3.0, 7.5, 3));
 }
 
 // A depth-24 pixel as the bytes of a PPM file.
@@ -229,6 +238,103 @@ TEST(Plotter, ClassicProgramPagesHeldUntilAKey)
     unsetenv("KOVA_PLOTTER_WAIT");
     unsetenv("KOVA_PLOTTER_SAVE");
     unsetenv("KOVA_PLOTTER_PAGE");
+}
+
+void plot(float x, float y, int ipen)
+{
+    plot_(&x, &y, &ipen);
+}
+
+// What stop.f draws.
+void draw_stop_page()
+{
+    float at = 999, height = 0.4f, angle = 0;
+    int n = 4;
+    plots_();
+    plot(1, 1, 3);
+    plot(4, 3, 2);
+    symbol_(&at, &at, &height, "STOP", &angle, &n);
+}
+
+struct Scratch {
+    char dir[32] = "/tmp/kova-plotter-XXXXXX";
+    Scratch() { EXPECT_TRUE(mkdtemp(dir)); }
+    ~Scratch() { EXPECT_EQ(rmdir(dir), 0) << "a file was left in " << dir; }
+    std::string operator/(const char *name) const { return std::string(dir) + "/" + name; }
+};
+
+TEST(Plotter, APageEndedByStopIsHeldAndSavedAsIfBy999)
+{
+    // A child that the program leaves behind comes to this test.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const size_t children = kt::children_of(getpid()).size();
+    const auto copies = kt::child_copies();
+    Scratch tmp;
+    unsetenv("KOVA_PLOTTER_WAIT");
+    setenv("KOVA_PLOTTER_SAVE", (tmp / "stop.ppm").c_str(), 1);
+    {
+        kt::Program prog(KOVA_PLOTTER_STOP);
+        EXPECT_EQ(prog.line(20000), "DRAWN\n");
+        const Page held = held_page();
+        // The window child is still there to repaint it.
+        kt::cover_and_uncover(0, 0, 2000, 2000);
+        EXPECT_TRUE(
+            kt::eventually([&] { return kt::pixels(held.win, 0, 0, W, H) == held.px; }))
+            << "the held page was not repainted";
+        type_key(held.win);
+        EXPECT_EQ(prog.wait(20000), 0);
+    }
+    EXPECT_EQ(kt::children_of(getpid()).size(), children);
+    EXPECT_TRUE(kt::child_copies_left(copies).empty());
+
+    setenv("KOVA_PLOTTER_WAIT", "0", 1);
+    setenv("KOVA_PLOTTER_SAVE", (tmp / "end.ppm").c_str(), 1);
+    kt::ChildResult r = kt::run_forked([] {
+        draw_stop_page();
+        plot(0, 0, 999);
+    });
+    EXPECT_EQ(r.code, 0);
+    const std::string stopped = file(tmp / "stop1.ppm"), ended = file(tmp / "end1.ppm");
+    EXPECT_EQ(stopped.size(), std::string("P6\n1024 768\n255\n").size() + W * H * 3);
+    EXPECT_TRUE(stopped == ended) << "the page saved at STOP differs from the one 999 saves";
+    unlink((tmp / "stop1.ppm").c_str());
+    unlink((tmp / "end1.ppm").c_str());
+    unsetenv("KOVA_PLOTTER_SAVE");
+}
+
+TEST(Plotter, AnInterruptedProgramHoldsAndSavesNothing)
+{
+    Scratch tmp;
+    unsetenv("KOVA_PLOTTER_WAIT");
+    setenv("KOVA_PLOTTER_SAVE", (tmp / "page.ppm").c_str(), 1);
+    kt::ChildResult r = kt::run_forked([] {
+        draw_stop_page();
+        raise(SIGTERM);
+    });
+    EXPECT_EQ(r.code, 143);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(unlink((tmp / "page1.ppm").c_str()), 0) << "the page was saved";
+    unsetenv("KOVA_PLOTTER_SAVE");
+}
+
+TEST(Plotter, DrawingBeyondThePageIsReportedOnceAsThePageEnds)
+{
+    setenv("KOVA_PLOTTER_WAIT", "0", 1);
+    kt::ChildResult r = kt::run_forked([] {
+        plots_();
+        plot(1, 1, 3);
+        plot(20, 1, 2);
+        plot(1, 2, 2);
+        plots_();
+        plot(0, 0, 3);
+        plot(11, 8.5, 2);
+        plot(0, 0, 999);
+    });
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "KOVA: [WARNING] Page 1 was drawn from x = 1 to 20 and y = 1 to 2 inches, "
+                     "beyond the 11.3333 x 8.5 inches shown; KOVA_PLOTTER_PAGE sets a larger "
+                     "page.\n");
+    unsetenv("KOVA_PLOTTER_WAIT");
 }
 
 } // namespace
