@@ -31,6 +31,21 @@ struct x8a_raw {
     int colormap_full;
 };
 
+/* The window the library builds for x8a: a top-level window with a
+ * viewport, two scrollbar windows and the drawing window, one layer pixmap
+ * and three GCs. */
+struct x8a_raw_window {
+    Window top, clip, hscroll, vscroll, draw;
+    Pixmap layer;
+    GC tile_gc, bg_gc, pen_gc;
+};
+
+/* Builds and maps it as the library does, waiting for the first exposure;
+ * r gives the colours. */
+void x8a_raw_open_window(Display *dpy, struct x8a_raw_window *w, struct x8a_raw *r);
+/* Tears it down as the library does (a round trip, then the frees). */
+void x8a_raw_close_window(Display *dpy, const struct x8a_raw_window *w);
+
 /* Fills in everything but the font sets and colours from the drawables given. */
 void x8a_raw_init(struct x8a_raw *r, Display *dpy, Drawable layer, Drawable window, GC gc,
                   int height, const Visual *visual);

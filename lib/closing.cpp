@@ -35,12 +35,9 @@ void free_window_resources(pc_window &w)
     XDestroyWindow(Pc_dis, w.top_win);
     if (w.icon_win)
         XDestroyWindow(Pc_dis, w.icon_win);
-    /* Font sets belong to the process-wide cache. */
+    /* Fonts and font sets belong to the process-wide caches. */
     w.fontset = nullptr;
-    if (w.font) {
-        XFreeFont(Pc_dis, w.font);
-        w.font = nullptr;
-    }
+    w.font = nullptr;
     w.font_size = -1;
 }
 
@@ -106,6 +103,7 @@ extern "C" KOVA_API void kova_gcloseall(void)
     stop_child(&Cpid);
     remove_kova_handlers();
     free_fontset_cache();
+    free_fixed_fonts();
     free_colour_cache();
     free_pixel_transfer_scratch();
     close_display();

@@ -8,6 +8,42 @@
 #include "kova_private.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+/* Colour names as the server parsed them on this connection, the names it
+ * did not know among them: a program that sets its pen by name before
+ * every primitive would otherwise wait for the server at each call.
+ * Specifications beginning with '#' never reach the server (Xlib reads
+ * them itself) and are not kept; names beyond the limit are asked for
+ * each time, as before, so that names made up in a loop cannot grow the
+ * list without end. */
+struct parsed_name {
+    std::string name;
+    XColor colour;
+    bool known;
+};
+std::vector<parsed_name> Parsed_names;
+constexpr size_t Parsed_names_limit = 256;
+
+bool parse_colour(const char *name, XColor *c)
+{
+    if (name[0] == '#')
+        return XParseColor(Pc_dis, Pc_cmap, name, c) != 0;
+    for (const parsed_name &p : Parsed_names)
+        if (p.name == name) {
+            *c = p.colour;
+            return p.known;
+        }
+    const bool known = XParseColor(Pc_dis, Pc_cmap, name, c) != 0;
+    if (Parsed_names.size() < Parsed_names_limit)
+        Parsed_names.push_back({name, known ? *c : XColor{}, known});
+    return known;
+}
+
+} // namespace
 
 /* A channel wider than its source is filled from the top, the missing low
  * bits copied from the high ones, so that full intensity stays full. */
@@ -119,7 +155,7 @@ void get_colorpixel_from_cmap(Colormap cmap, XColor *color)
 unsigned long get_color_pixel(const char *name)
 {
     XColor c;
-    if (!name || !XParseColor(Pc_dis, Pc_cmap, name, &c)) {
+    if (!name || !parse_colour(name, &c)) {
         fputs("KOVA: [WARNING] XParseColor() failed.\n", stderr);
         return 0;
     }
@@ -136,4 +172,5 @@ void free_colour_cache(void)
     Pc_cmapcolors = nullptr;
     Pc_ncmapcolors = 0;
     Pc_cmapfull = 0;
+    std::vector<parsed_name>().swap(Parsed_names);
 }

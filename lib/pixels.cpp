@@ -16,7 +16,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -25,46 +26,6 @@ struct placed_area {
     int x, y, w, h;
     int ix, iy;
 };
-
-constexpr int Cmap_cache_size = 64;
-
-/* Colours of a colormapped visual, asked of the server once per pixel
- * value within one read: up to 64 remembered, the oldest replaced first,
- * and the search starts where the last one matched (images come in runs). */
-class cmap_cache {
-  public:
-    cmap_cache() { ask(0); }
-    const XColor &colour(unsigned long pixel)
-    {
-        for (int k = 0; k < n_; k++) {
-            int i = (last_ + k) % n_;
-            if (entries_[i].pixel == pixel) {
-                last_ = i;
-                return entries_[i];
-            }
-        }
-        ask(pixel);
-        return entries_[last_];
-    }
-
-  private:
-    void ask(unsigned long pixel)
-    {
-        int slot;
-        if (n_ < Cmap_cache_size) {
-            slot = n_++;
-        } else {
-            slot = oldest_;
-            oldest_ = (oldest_ + 1) % Cmap_cache_size;
-        }
-        entries_[slot].pixel = pixel;
-        XQueryColor(Pc_dis, Pc_cmap, &entries_[slot]);
-        last_ = slot;
-    }
-    XColor entries_[Cmap_cache_size];
-    int n_ = 0, last_ = 0, oldest_ = 0;
-};
-
 
 unsigned char *scratch(size_t n)
 {
@@ -392,6 +353,47 @@ void read_row32(const unsigned char *row, unsigned char *out, int w, const read_
     }
 }
 
+/* Pixel values of a colormapped visual, left in the buffer by read_pixels,
+ * turned into their colours.  The values the area holds are gathered first
+ * and asked of the server in one request: a read waits for one reply
+ * however many colours it meets.  Images come in runs of one value, so
+ * each run is looked up once. */
+void colours_from_colormap(unsigned char *out, size_t n)
+{
+    std::unordered_map<uint32_t, uint32_t> colour_of;
+    uint32_t last = 0;
+    for (size_t i = 0; i < n; i++) {
+        uint32_t p;
+        memcpy(&p, out + 4 * i, 4);
+        if (i == 0 || p != last)
+            colour_of.emplace(p, 0);
+        last = p;
+    }
+    std::vector<XColor> cells;
+    cells.reserve(colour_of.size());
+    for (const auto &c : colour_of) {
+        XColor x{};
+        x.pixel = c.first;
+        cells.push_back(x);
+    }
+    XQueryColors(Pc_dis, Pc_cmap, cells.data(), static_cast<int>(cells.size()));
+    for (const XColor &c : cells) {
+        const unsigned char bytes[4] = {255, static_cast<unsigned char>(c.red >> 8),
+                                        static_cast<unsigned char>(c.green >> 8),
+                                        static_cast<unsigned char>(c.blue >> 8)};
+        memcpy(&colour_of[static_cast<uint32_t>(c.pixel)], bytes, 4);
+    }
+    uint32_t value = 0;
+    for (size_t i = 0; i < n; i++) {
+        uint32_t p;
+        memcpy(&p, out + 4 * i, 4);
+        if (i == 0 || p != last)
+            value = colour_of[p];
+        last = p;
+        memcpy(out + 4 * i, &value, 4);
+    }
+}
+
 /* The fetched image as image buffer pixels. */
 void read_pixels(XImage *img, int w, int h, unsigned char *out)
 {
@@ -399,9 +401,7 @@ void read_pixels(XImage *img, int w, int h, unsigned char *out)
     const bool host_order = (img->byte_order == LSBFirst) == Host_lsb_first;
     const bool bytewise = img->bits_per_pixel % 8 == 0 && img->bits_per_pixel <= 32;
     const read_layout L = visual_read_layout();
-    std::optional<cmap_cache> cache;
-    if (!masks)
-        cache.emplace();
+    unsigned char *const first = out;
     for (int j = 0; j < h; j++, out += 4 * static_cast<size_t>(w)) {
         const unsigned char *row =
             reinterpret_cast<unsigned char *>(img->data) + static_cast<size_t>(j) * static_cast<size_t>(img->bytes_per_line);
@@ -411,19 +411,12 @@ void read_pixels(XImage *img, int w, int h, unsigned char *out)
         }
         for (int i = 0; i < w; i++) {
             unsigned long p = bytewise ? pixel_at(img, row, i) : XGetPixel(img, i, j);
-            unsigned char *o = out + 4 * i;
-            if (masks) {
-                uint32_t q = L(static_cast<uint32_t>(p));
-                memcpy(o, &q, 4);
-            } else {
-                const XColor &c = cache->colour(p);
-                o[0] = 255;
-                o[1] = static_cast<unsigned char>(c.red >> 8);
-                o[2] = static_cast<unsigned char>(c.green >> 8);
-                o[3] = static_cast<unsigned char>(c.blue >> 8);
-            }
+            const uint32_t q = masks ? L(static_cast<uint32_t>(p)) : static_cast<uint32_t>(p);
+            memcpy(out + 4 * i, &q, 4);
         }
     }
+    if (!masks)
+        colours_from_colormap(first, static_cast<size_t>(w) * static_cast<size_t>(h));
 }
 
 } // namespace
@@ -514,7 +507,8 @@ extern "C" KOVA_API unsigned char *kova_ggetimage(int wn, int layer, double xs0,
     if (!image_size_fits(w, h, "ggetimage", &bytes))
         return nullptr;
     wait_child();
-    XSync(Pc_dis, False);
+    /* No synchronisation first: the server answers in order, so the image
+     * already shows every request sent before it. */
     XImage *img = XGetImage(Pc_dis, Pc[wn].layers[layer], x, y, static_cast<unsigned int>(w),
                             static_cast<unsigned int>(h), AllPlanes, ZPixmap);
     if (!img) {

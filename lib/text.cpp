@@ -149,15 +149,22 @@ XFontStruct *load_fixed_font(int f)
     return nullptr;
 }
 
+/* The fixed font of each size once loaded, shared by every window and
+ * kept until everything is closed: text that changes between sizes would
+ * otherwise wait for the server at every change.  A size whose fonts are
+ * all missing is not remembered, so the next text tries again. */
+XFontStruct *Fixed_fonts[24];
+
 /* Makes size f the window's text size; -1 when no font could be loaded,
  * and then font_size is -1 too, so that the next text tries again. */
 int select_font(int wn, int f)
 {
     pc_window &w = Pc[wn];
     if (f > 0) {
-        if (w.font)
-            XFreeFont(Pc_dis, w.font);
-        w.font = load_fixed_font(f);
+        XFontStruct *&font = Fixed_fonts[f - 1];
+        if (!font)
+            font = load_fixed_font(f);
+        w.font = font;
         if (!w.font) {
             w.font_size = -1;
             return -1;
@@ -234,6 +241,15 @@ void free_fontset_cache(void)
     free(Pc_fscache);
     Pc_fscache = nullptr;
     Pc_nfscache = 0;
+}
+
+void free_fixed_fonts(void)
+{
+    for (XFontStruct *&font : Fixed_fonts)
+        if (font) {
+            XFreeFont(Pc_dis, font);
+            font = nullptr;
+        }
 }
 
 /* The requested set, else the default, else "fixed" at 14 pixels. */

@@ -22,6 +22,7 @@ TEST_F(Colour, DisplaySetupMatchesTheScreen)
     EXPECT_EQ(w, 1280);
     EXPECT_EQ(h, 1024);
     EXPECT_NE(Pc_zwin, 0u);
+    XSync(Pc_dis, False); // the command window reaches the server before we look
     XWindowAttributes a;
     ASSERT_TRUE(XGetWindowAttributes(kt::dpy(), Pc_zwin, &a));
     EXPECT_EQ(a.width, 16);

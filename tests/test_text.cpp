@@ -335,9 +335,11 @@ TEST(SingleWindow, SymbolAndNumberTwins)
     kova_gclose(0);
 }
 
-// A server without any font, not even "fixed": each text call reports it,
-// draws nothing and leaves font_size at -1, the basic-font warning comes
-// once per process, and text works again as soon as fonts are back.
+// A server without any font, not even "fixed": each text call at a size
+// not loaded before reports it, draws nothing and leaves font_size at -1,
+// the basic-font warning comes once per process, a size loaded before
+// still draws with its font, and text works again as soon as fonts are
+// back.
 TEST(NoFonts, EveryLoadFailsAndALaterCallTriesAgain)
 {
     kova_gcloseall(); // start with an empty font set cache
@@ -376,9 +378,12 @@ TEST(NoFonts, EveryLoadFailsAndALaterCallTriesAgain)
     EXPECT_EQ(err, basic + fixed + fixed);
     EXPECT_EQ(w.font_size, -1);
     EXPECT_EQ(w.font, nullptr);
-    // The size whose font was freed is not taken as still loaded.
-    err = kt::capture_stderr([&] { kova_drawstr(wn, 10, 60, 12, 0.0, "lost"); });
-    EXPECT_EQ(err, fixed);
+    // The font of size 12 stays loaded until close-all.
+    err = kt::capture_stderr([&] { kova_drawstr(wn, 10, 60, 12, 0.0, "kept"); });
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(w.font_size, 12);
+    EXPECT_FALSE(blank());
+    XFillRectangle(Pc_dis, win.layer(), w.bg_gc, 0, 0, W, H);
     err = kt::capture_stderr([&] { kova_drawstr(wn, 10, 60, 0, 0.0, "lost"); });
     EXPECT_EQ(err, "KOVA: [WARNING] Cannot set default fontset.\n");
     EXPECT_EQ(w.fontset, nullptr);
@@ -390,9 +395,9 @@ TEST(NoFonts, EveryLoadFailsAndALaterCallTriesAgain)
     XFreeFontPath(path);
     unlink(fonts_dir.c_str());
     rmdir(dir);
-    err = kt::capture_stderr([&] { kova_drawstr(wn, 10, 60, 12, 0.0, "back"); });
+    err = kt::capture_stderr([&] { kova_drawstr(wn, 10, 60, 10, 0.0, "back"); });
     EXPECT_EQ(err, "");
-    EXPECT_EQ(w.font_size, 12);
+    EXPECT_EQ(w.font_size, 10);
     EXPECT_FALSE(blank());
 }
 
