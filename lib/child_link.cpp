@@ -209,8 +209,9 @@ int run_child(char *const argv[], volatile sig_atomic_t *cpid, void (*exec_faile
         close(Exec_fd);
         Exec_fd = -1;
     }
+    /* The selection must be in force at the server before the child, on a
+     * connection of its own, can answer: two connections are not ordered. */
     XSelectInput(Pc_dis, Pc_zwin, ExposureMask);
-    XFlush(Pc_dis);
     XSync(Pc_dis, False);
 
     pid_t pid;
