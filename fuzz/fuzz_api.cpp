@@ -96,6 +96,7 @@ struct Gen {
         texts_.clear();
         ints_.clear();
         floats_.clear();
+        doubles_.clear();
     }
 
     // Generates the arguments in order (a braced list is evaluated left to
@@ -282,6 +283,20 @@ struct Gen {
         return keep(ints_, 0);
     }
     int *out_or_null() { return chance(20) ? (note("NULL"), nullptr) : out(); }
+    double *dout_or_null()
+    {
+        if (chance(20)) {
+            note("NULL");
+            return nullptr;
+        }
+        note("&out");
+        return keep(doubles_, 0.0);
+    }
+    float *fout()
+    {
+        note("&out");
+        return keep(floats_, 0.0f);
+    }
     // msleep_ takes any INTEGER; only short sleeps and negative ones.
     int *pms()
     {
@@ -311,6 +326,7 @@ struct Gen {
     std::deque<std::string> texts_;
     std::deque<int> ints_;
     std::deque<float> floats_;
+    std::deque<double> doubles_;
     double dx_[Points], dy_[Points];
     float fx_[Points], fy_[Points];
 
@@ -373,6 +389,8 @@ constexpr auto pfxs = &Gen::fxs_mut;
 constexpr auto pfys = &Gen::fys_mut;
 constexpr auto out = &Gen::out;
 constexpr auto out_or_null = &Gen::out_or_null;
+constexpr auto dout_or_null = &Gen::dout_or_null;
+constexpr auto fout = &Gen::fout;
 constexpr auto pms = &Gen::pms;
 
 // Image buffers of the size a call reads (w x h pixels, 4 bytes each; a
@@ -439,7 +457,8 @@ template <class F> void polled(Gen &g, F poll)
 // bytes), text_or_null, format ("%s" or NULL: put text after it), dxs/dys
 // and fxs/fys (coordinate arrays, sometimes NULL) with npts (a count that
 // never reaches beyond them); the Fortran twins take pwin, pint, player,
-// preal, pfxs/pfys, pnpts, out (a result), out_or_null.  A new entry point
+// preal, pfxs/pfys, pnpts, out (a result), out_or_null, fout (a REAL
+// result); dout_or_null is a double result or NULL.  A new entry point
 // is one more line here, e.g.
 //     CALL(kova_layer, win, layer, layer),
 //     CALL(layer_, pwin, player, player),
@@ -588,6 +607,8 @@ const Entry Table[] = {
     CALL(drawnum_, pwin, preal, preal, preal, preal, preal, pint),
     CALL(number_, preal, preal, preal, preal, preal, pint),
     CALL(symbol_, preal, preal, preal, text, preal, pint),
+    CALL(kova_gettextextent, win, integer, dout_or_null, dout_or_null, format, text),
+    CALL(gettextextent_, pwin, preal, text, pint, fout, fout),
     {"rtoc_", 10, [](Gen &g) {
          char buf[300];
          int size = g.chance(80) ? static_cast<int>(g.below(sizeof buf + 1))

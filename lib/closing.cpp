@@ -102,6 +102,7 @@ extern "C" KOVA_API void kova_gcloseall(void)
             kova_gclose(i);
     stop_child(&Cpid);
     remove_kova_handlers();
+    free_turned_text();
     free_fontset_cache();
     free_fixed_fonts();
     free_colour_cache();

@@ -335,6 +335,18 @@ KOVA_FORTRAN void symbol_(float *x, float *y, float *size, const char *text, flo
     }
 }
 
+/* A negative count: the text ends at its NUL. */
+KOVA_FORTRAN void gettextextent_(int *wn, float *size, const char *text, int *nchar, float *width,
+                                 float *height)
+{
+    if (!window_is_open(*wn))
+        return;
+    double w, h;
+    text_extent(*wn, *size, text, *nchar, &w, &h);
+    *width = static_cast<float>(w);
+    *height = static_cast<float>(h);
+}
+
 KOVA_FORTRAN void rtoc_(float *value, int *ndec, int *bufsize, char *buf, int *rest)
 {
     if (*bufsize <= 0)

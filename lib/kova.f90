@@ -9,8 +9,8 @@
 ! integer(c_int), REAL is real(c_float) (widened to double by the library);
 ! REAL arrays are passed as the Fortran user declares them, x(n); strings
 ! are read up to a NUL byte, so pass 'red'//c_null_char (no hidden length
-! is passed or read), except drawstr and symbol, whose count nchar gives the
-! length (negative: up to the NUL).  Results come back through the
+! is passed or read), except drawstr, symbol and gettextextent, whose count
+! nchar gives the length (negative: up to the NUL).  Results come back through the
 ! trailing INTEGER or REAL arguments marked intent(out).
 !
 ! A few twins take arguments that are not fixed:
@@ -350,6 +350,16 @@ module kova
       real(c_float), intent(in) :: x, y, size, value, theta
       integer(c_int), intent(in) :: ndec
     end subroutine number
+
+    subroutine gettextextent(wn, size, text, nchar, width, height) &
+        bind(C, name="gettextextent_")
+      import :: c_int, c_float, c_char
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: size
+      character(kind=c_char), intent(in) :: text(*)
+      integer(c_int), intent(in) :: nchar
+      real(c_float), intent(out) :: width, height
+    end subroutine gettextextent
 
     subroutine rtoc(value, ndec, bufsize, buf, rest) bind(C, name="rtoc_")
       import :: c_int, c_float, c_char

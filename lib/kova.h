@@ -118,10 +118,20 @@ KOVA_API void kova_drawarrow(int wn, double xs, double ys, double xt, double yt,
                              double s, double w, int shape);
 
 /* Text.  kova_drawstr: the text's length, or -1 (no text, or the window is
- * not open).  The font set calls: 0, 1 when a fallback set was taken, -1
- * when there is none or the window is not open. */
+ * not open); size 1-24 picks a core font, below 1 the window's font set;
+ * theta turns the text by that many degrees counter-clockwise on the
+ * screen about the start of its first baseline, whatever the direction of
+ * the window's axes (an angle that is not finite draws nothing).  The font
+ * set calls: 0, 1 when a fallback set was taken, -1 when there is none or
+ * the window is not open. */
 KOVA_API int kova_drawstr(int wn, double x, double y, int size, double theta,
                           const char *fmt, ...) KOVA_PRINTF(6, 7);
+/* kova_gettextextent: the width of the text's widest line and the height
+ * of its lines (their number times the line height), in user units, as
+ * kova_drawstr would draw it at this size; returns the text's length, or
+ * -1 (nothing stored) as kova_drawstr does. */
+KOVA_API int kova_gettextextent(int wn, int size, double *width, double *height,
+                                const char *fmt, ...) KOVA_PRINTF(5, 6);
 KOVA_API int kova_newfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
 KOVA_API int kova_gsetfontset(int wn, const char *fmt, ...) KOVA_PRINTF(2, 3);
 

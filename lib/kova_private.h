@@ -120,6 +120,27 @@ extern const char *const Pc_fallbackfnt_fmt;
 extern fontset_entry *Pc_fscache;
 extern int Pc_nfscache;
 
+/* A piece of turned text kept on the server as a bitmap, so that drawing
+ * the same text at the same angle again costs one stippled fill. */
+struct turned_piece {
+    Font font;          /* the core font it was drawn in, or 0 */
+    XFontSet fontset;   /* or the font set */
+    double degrees;     /* 0 < degrees < 360 */
+    char *text;         /* malloc'ed; NULL in a free entry */
+    int length;
+    Pixmap bitmap;
+    int x, y;           /* the bitmap's top-left from the piece's origin */
+    int width, height;
+    unsigned long used; /* when it last served, for replacing the oldest */
+};
+constexpr int N_turned = 64;
+extern turned_piece Pc_turned[N_turned];
+/* The 1-bit pixmap text is drawn into before it is turned, grown as
+ * needed, and the GC that draws into 1-bit pixmaps. */
+extern Pixmap Turn_source;
+extern int Turn_source_width, Turn_source_height;
+extern GC Turn_gc;
+
 extern XColor *Pc_cmapcolors;
 extern int Pc_ncmapcolors;
 /* -1 once an allocation has failed: the cache then holds every cell of the
@@ -292,11 +313,54 @@ void free_fontset_cache(void);
 void free_fixed_fonts(void);  /* the fixed fonts kept by size (text.cpp) */
 int set_fontset(int wn, const char *names);  /* 0, 1 (fallback) or -1 (none) */
 int text_font_size(double size);             /* 0: the font set, else 1..24 */
-void draw_text(int wn, double x, double y, double size, const char *text, int nchar);
+/* theta: degrees counter-clockwise on the screen about the start of the
+ * first baseline. */
+void draw_text(int wn, double x, double y, double size, double theta, const char *text,
+               int nchar);
+/* The advance of a text's widest line and the height of its lines, in
+ * user units (text_extent); nchar as drawstr_ takes it. */
+void text_extent(int wn, double size, const char *text, int nchar, double *width,
+                 double *height);
+/* What a window's text is drawn in at the size last chosen: its core font,
+ * or (font null) its font set; line is the line height in pixels. */
+struct text_face {
+    XFontStruct *font;
+    XFontSet fontset;
+    long line;
+};
+void draw_face_text(Drawable d, GC gc, const text_face &face, int x, int y, const char *s, int n);
+/* Ink of a run of text from the start of its baseline (y upward negative);
+ * width or height 0 when it has none. */
+XRectangle face_ink(const text_face &face, const char *s, int n);
+/* The first bytes of a run of n: whole characters advancing at most a few
+ * hundred pixels together (at least one character); *advance gets their
+ * advance.  Long runs are measured and drawn piece by piece, so that no
+ * width overflows and no bitmap grows with the text. */
+int text_piece(const text_face &face, const char *s, int n, int *advance);
+
+/* ---- turned text (text_rotation.cpp) --------------------------------- */
+/* A text angle as the drawing needs it: degrees within [0, 360), with
+ * exact cosine and sine at the quarter turns. */
+struct text_turn {
+    double degrees;
+    double c, s;
+};
+/* False (and a warning, once) when theta is no finite number. */
+bool text_turn_of(double theta, text_turn *turn);
+/* A run of text turned about the start of its baseline at (x, y) pixels;
+ * true when the window was drawn on. */
+bool draw_turned_run(int wn, const text_face &face, const text_turn &turn, double x, double y,
+                     const char *s, int n);
+void free_turned_text(void);
 char *rtoc(const float *value, const int *ndec);
 KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char *text,
                            float *theta, int *nchar);
 KOVA_FORTRAN void drawsym_(int *wn, float *x, float *y, float *size, int *type);
+
+/* A client-side image header for data of the given layout; depth 1 makes
+ * an XYBitmap of 8-bit units, most significant bit first (pixels.cpp). */
+XImage image_header(char *data, int width, int height, int depth, int bpp, int bytes_per_line,
+                    int byte_order);
 
 /* ---- layers, resize, pixel transfer (layers.cpp, resize.cpp, pixels.cpp) */
 /* A new layer pixmap of the canvas size, filled with the background. */

@@ -65,6 +65,8 @@ void placement(int wn, double x, double y, int height, long long *px, long long 
     *py = (Pc[wn].attributes & KOVA_ATTR_Y_UP) ? static_cast<long long>(iy) - height + 1 : iy;
 }
 
+} // namespace
+
 XImage image_header(char *data, int width, int height, int depth, int bpp, int bytes_per_line,
                     int byte_order)
 {
@@ -84,6 +86,8 @@ XImage image_header(char *data, int width, int height, int depth, int bpp, int b
     XInitImage(&img);
     return img;
 }
+
+namespace {
 
 /* Grows the mask pixmap when the area is larger than it in either
  * direction, and sends it the area's alpha as bits (set: opaque). */

@@ -17,12 +17,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <initializer_list>
 
 namespace {
 
 const char *const Default_fontset = "-*-fixed-medium-r-normal--14-*";
 const char *const Fallback_fontset = "fixed,-*--14-*";
+/* The advance of one piece of a long text, in pixels. */
+constexpr long long Piece_width = 1024;
 
 /* printf-style text of one call, made without touching the heap in the
  * common cases: a text without conversions is used where it stands, one
@@ -177,17 +180,59 @@ int select_font(int wn, int f)
     return 0;
 }
 
-/* One line segment of text at the baseline start (x, y). */
-int draw_segment(int wn, bool in_fontset, int x, int y, const char *s, int n)
+/* The face of size f (0: the font set), loaded when the window's text
+ * size changes; false when there is none to draw or measure with. */
+bool window_face(int wn, int f, text_face *face)
 {
+    if (f != Pc[wn].font_size && select_font(wn, f) < 0)
+        return false;
     const pc_window &w = Pc[wn];
-    GC gc = w.pen_gc;
-    if (in_fontset) {
-        XFontSet fs = w.fontset;
-        return output_targets(wn,
-                              [=](Drawable d) { XmbDrawString(Pc_dis, d, fs, gc, x, y, s, n); });
+    if (f == 0 && !w.fontset)
+        return false;
+    face->font = f == 0 ? nullptr : w.font;
+    face->fontset = f == 0 ? w.fontset : nullptr;
+    face->line = f == 0 ? w.fontset_height
+                        : static_cast<unsigned short>(w.font->ascent + w.font->descent);
+    return true;
+}
+
+/* One line segment of horizontal text at the baseline start (x, y). */
+int draw_segment(int wn, const text_face &face, int x, int y, const char *s, int n)
+{
+    GC gc = Pc[wn].pen_gc;
+    return output_targets(wn, [&](Drawable d) { draw_face_text(d, gc, face, x, y, s, n); });
+}
+
+int face_advance(const text_face &face, const char *s, int n)
+{
+    return face.font ? XTextWidth(face.font, s, n) : XmbTextEscapement(face.fontset, s, n);
+}
+
+/* Bytes of the character at s: one in a core font, the locale's length
+ * in a font set (a byte that starts no character counts alone). */
+int character_bytes(const text_face &face, const char *s, int n, mbstate_t *state)
+{
+    if (face.font)
+        return 1;
+    const size_t k = mbrlen(s, static_cast<size_t>(n), state);
+    if (k == 0 || k > static_cast<size_t>(n)) {
+        *state = mbstate_t{};
+        return 1;
     }
-    return output_targets(wn, [=](Drawable d) { XDrawString(Pc_dis, d, gc, x, y, s, n); });
+    return static_cast<int>(k);
+}
+
+long long text_advance(const text_face &face, const char *s, int n)
+{
+    long long total = 0;
+    while (n > 0) {
+        int advance;
+        const int k = text_piece(face, s, n, &advance);
+        total += advance;
+        s += k;
+        n -= k;
+    }
+    return total;
 }
 
 /* Xlib's name list parser reads before its buffer when the list starts
@@ -203,6 +248,54 @@ const char *first_base_name(const char *names)
 }
 
 } // namespace
+
+void draw_face_text(Drawable d, GC gc, const text_face &face, int x, int y, const char *s, int n)
+{
+    if (face.font)
+        XDrawString(Pc_dis, d, gc, x, y, s, n);
+    else
+        XmbDrawString(Pc_dis, d, face.fontset, gc, x, y, s, n);
+}
+
+XRectangle face_ink(const text_face &face, const char *s, int n)
+{
+    XRectangle r{};
+    if (face.font) {
+        int direction, ascent, descent;
+        XCharStruct c;
+        XTextExtents(face.font, s, n, &direction, &ascent, &descent, &c);
+        r.x = c.lbearing;
+        r.y = static_cast<short>(-c.ascent);
+        r.width = static_cast<unsigned short>(std::max(c.rbearing - c.lbearing, 0));
+        r.height = static_cast<unsigned short>(std::max(c.ascent + c.descent, 0));
+    } else {
+        XRectangle logical;
+        XmbTextExtents(face.fontset, s, n, &r, &logical);
+    }
+    return r;
+}
+
+int text_piece(const text_face &face, const char *s, int n, int *advance)
+{
+    const long long widest = face.font ? face.font->max_bounds.width
+                                       : XExtentsOfFontSet(face.fontset)->max_logical_extent.width;
+    if (n * std::max(widest, 1LL) <= Piece_width) {
+        *advance = face_advance(face, s, n);
+        return n;
+    }
+    mbstate_t state{};
+    int k = 0, along = 0;
+    while (k < n) {
+        const int bytes = character_bytes(face, s + k, n - k, &state);
+        const int a = face_advance(face, s + k, bytes);
+        if (k > 0 && along + a > Piece_width)
+            break;
+        k += bytes;
+        along += a;
+    }
+    *advance = along;
+    return k;
+}
 
 /* Font sets are shared by every window of the process; callers may ask for
  * theirs before every string, so a repeat never reaches the server.  A name
@@ -310,36 +403,46 @@ int text_font_size(double size)
     return static_cast<int>(size);
 }
 
-/* The text renderer.  Line feeds start a new line one line height lower on
- * the screen, carriage returns go back to the start of the same line; a NUL
- * ends the text even within nchar characters. */
-void draw_text(int wn, double x, double y, double size, const char *text, int nchar)
+/* The bytes of a text: up to nchar (negative: all), ending at a NUL. */
+static size_t text_length(const char *text, int nchar)
 {
+    return nchar < 0 ? strlen(text) : strnlen(text, static_cast<size_t>(nchar));
+}
+
+/* The text renderer.  Line feeds start a new line one line height further
+ * down the text (lower on the screen when it is horizontal), carriage
+ * returns go back to the start of the same line; a NUL ends the text even
+ * within nchar characters.  Horizontal text is the server's own; turned
+ * text is made by text_rotation.cpp. */
+void draw_text(int wn, double x, double y, double size, double theta, const char *text,
+               int nchar)
+{
+    text_turn turn;
+    if (!text_turn_of(theta, &turn))
+        return;
     int px, py;
     xyconv(wn, x, y, &px, &py);
     const int f = text_font_size(size);
     wait_child();
-    if (f != Pc[wn].font_size && select_font(wn, f) < 0)
-        return;
-    const pc_window &w = Pc[wn];
-    if (f == 0 && !w.fontset)
-        return;
-    const long height = f == 0 ? w.fontset_height
-                               : static_cast<unsigned short>(w.font->ascent + w.font->descent);
-    if (!text || nchar == 0)
+    text_face face;
+    if (!window_face(wn, f, &face) || !text || nchar == 0)
         return;
     const char *p = text;
-    const char *end = text + (nchar < 0 ? strlen(text) : strnlen(text, static_cast<size_t>(nchar)));
+    const char *end = text + text_length(text, nchar);
     long line = 0;
-    int shown = -1;
+    bool shown = false;
     while (p < end) {
         const char *stop = p;
         while (stop < end && *stop != '\n' && *stop != '\r')
             stop++;
-        if (stop > p) {
-            const long base = std::min(std::max(py + line * height, -32768L), 32767L);
-            shown = draw_segment(wn, f == 0, px, static_cast<int>(base), p,
-                                 static_cast<int>(stop - p));
+        const int n = static_cast<int>(stop - p);
+        if (n > 0 && turn.degrees == 0) {
+            const long base = std::min(std::max(py + line * face.line, -32768L), 32767L);
+            shown = draw_segment(wn, face, px, static_cast<int>(base), p, n) == 1;
+        } else if (n > 0) {
+            const double down = static_cast<double>(line) * static_cast<double>(face.line);
+            shown = draw_turned_run(wn, face, turn, px + down * turn.s, py + down * turn.c, p, n) ||
+                    shown;
         }
         if (stop == end)
             break;
@@ -347,16 +450,42 @@ void draw_text(int wn, double x, double y, double size, const char *text, int nc
             line++;
         p = stop + 1;
     }
-    if (shown == 1)
+    if (shown)
         do_auto_flush();
+}
+
+/* The extent of a text as drawing lays it out: the advance of its widest
+ * line and the height of its lines, in the window's user units. */
+void text_extent(int wn, double size, const char *text, int nchar, double *width, double *height)
+{
+    long long widest = 0, lines = 0;
+    text_face face;
+    const size_t n = text && nchar != 0 ? text_length(text, nchar) : 0;
+    if (n > 0 && window_face(wn, text_font_size(size), &face)) {
+        lines = 1;
+        for (const char *p = text, *end = text + n; p < end;) {
+            const char *stop = p;
+            while (stop < end && *stop != '\n' && *stop != '\r')
+                stop++;
+            widest = std::max(widest, text_advance(face, p, static_cast<int>(stop - p)));
+            if (stop < end && *stop == '\n')
+                lines++;
+            p = stop + 1;
+        }
+        lines *= face.line;
+    }
+    const pc_window &w = Pc[wn];
+    if (width)
+        *width = static_cast<double>(widest) / std::fabs(w.scale_x);
+    if (height)
+        *height = static_cast<double>(lines) / std::fabs(w.scale_y);
 }
 
 KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char *text,
                            float *theta, int *nchar)
 {
-    (void)theta;  /* text is always horizontal */
     if (window_is_open(*wn))
-        draw_text(*wn, *x, *y, *size, text, *nchar);
+        draw_text(*wn, *x, *y, *size, *theta, text, *nchar);
 }
 
 /* The user point keeps its double precision: a label lands exactly where a
@@ -364,14 +493,26 @@ KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char 
 extern "C" KOVA_API int kova_drawstr(int wn, double x, double y, int size, double theta,
                                      const char *fmt, ...)
 {
-    (void)theta;
     if (!window_is_open(wn) || !fmt)
         return -1;
     va_list ap;
     va_start(ap, fmt);
     formatted text(fmt, ap);
     va_end(ap);
-    draw_text(wn, x, y, size, text.get(), text.length());
+    draw_text(wn, x, y, size, theta, text.get(), text.length());
+    return text.length();
+}
+
+extern "C" KOVA_API int kova_gettextextent(int wn, int size, double *width, double *height,
+                                           const char *fmt, ...)
+{
+    if (!window_is_open(wn) || !fmt)
+        return -1;
+    va_list ap;
+    va_start(ap, fmt);
+    formatted text(fmt, ap);
+    va_end(ap);
+    text_extent(wn, size, text.get(), text.length(), width, height);
     return text.length();
 }
 

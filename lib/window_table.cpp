@@ -63,6 +63,10 @@ const char *const Pc_fallbackfnt = "fixed";
 const char *const Pc_fallbackfnt_fmt = "-*-fixed-medium-r-normal--%s-*";
 fontset_entry *Pc_fscache = nullptr;
 int Pc_nfscache = 0;
+turned_piece Pc_turned[N_turned];
+Pixmap Turn_source = 0;
+int Turn_source_width = 0, Turn_source_height = 0;
+GC Turn_gc = nullptr;
 
 XColor *Pc_cmapcolors = nullptr;
 int Pc_ncmapcolors = 0;

@@ -54,6 +54,8 @@ void arohd_(float *xs, float *ys, float *xt, float *yt, float *s, float *w, int 
 void drawnum_(int *wn, float *x, float *y, float *size, float *value, float *theta, int *ndec);
 void number_(float *x, float *y, float *size, float *value, float *theta, int *ndec);
 void symbol_(float *x, float *y, float *size, const char *text, float *theta, int *nchar);
+void gettextextent_(int *wn, float *size, const char *text, int *nchar, float *width,
+                    float *height);
 void rtoc_(float *value, int *ndec, int *bufsize, char *buf, int *rest);
 void newfontset_(int *wn, const char *names, int *status);
 void gsetfontset_(int *wn, const char *names, int *status);
