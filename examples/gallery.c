@@ -47,16 +47,24 @@ static void symbols_and_arrows(void)
     kova_gclose(win);
 }
 
-/* Text: fixed font sizes and a font set. */
+/* Text: fixed font sizes, a font set, and text turned about one point. */
 static void text(void)
 {
     int win = open_page("#10243c");
-    int size, y = 220;
+    int size, y = 220, angle;
     kova_newcolor(win, "gold");
     for (size = 8; size <= 24; size += 4, y -= 34)
-        kova_drawstr(win, 12, y, size, 0, "kova text, size %d", size);
+        kova_drawstr(win, 12, y, size, 0, "size %d", size);
     kova_newcolor(win, "white");
     kova_drawstr(win, 12, 30, 0, 0, "a font set: %s", "the default one");
+    for (angle = 0; angle <= 90; angle += 30) { /* about the white dot */
+        kova_newhsvcolor(win, 160 + angle, 120, 255);
+        kova_drawstr(win, 150, 70, 14, angle, "   turned %d degrees", angle);
+    }
+    kova_newpen(win, 1);
+    kova_fillcirc(win, 150, 70, 2, 2);
+    kova_newcolor(win, "gold");
+    kova_drawstr(win, 300, 225, 0, -90.0, "and downward");
     save(win, 0, "text");
     kova_gclose(win);
 }

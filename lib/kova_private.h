@@ -131,6 +131,10 @@ struct turned_piece {
     Pixmap bitmap;
     int x, y;           /* the bitmap's top-left from the piece's origin */
     int width, height;
+    /* Bands of rows cut to their ink, from the bitmap's top-left: only
+     * these are filled, a fraction of the whole at a slant. */
+    XRectangle bands[8];
+    int nbands;
     unsigned long used; /* when it last served, for replacing the oldest */
 };
 constexpr int N_turned = 64;

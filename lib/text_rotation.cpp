@@ -30,7 +30,7 @@ namespace {
 
 /* A bitmap larger than this (a glyph thousands of pixels high) is not
  * made: the piece is left out. */
-constexpr long long Max_bitmap_pixels = 1LL << 26;
+constexpr long long Max_bitmap_side = 8192;
 /* Larger pieces are drawn but not kept. */
 constexpr int Max_kept_bytes = 256;
 constexpr long long Max_kept_pixels = 1LL << 20;
@@ -142,12 +142,40 @@ void turn_bits(const XImage *src, const XRectangle &ink, const text_turn &t, con
         const double Y = static_cast<double>(b.y + j) + 0.5;
         double u = X * t.c - Y * t.s - ink.x, v = X * t.s + Y * t.c - ink.y;
         unsigned char *row = out + static_cast<size_t>(j) * row_bytes;
-        for (long long i = 0; i < b.w; i++, u += t.c, v += t.s) {
-            const double fu = std::floor(u), fv = std::floor(v);
-            if (fu >= 0 && fu < ink.width && fv >= 0 && fv < ink.height &&
-                bits.at(static_cast<int>(fu), static_cast<int>(fv)))
+        for (long long i = 0; i < b.w; i++, u += t.c, v += t.s)
+            if (u >= 0 && u < ink.width && v >= 0 && v < ink.height &&
+                bits.at(static_cast<int>(u), static_cast<int>(v)))  /* floor: u, v >= 0 */
                 row[i >> 3] |= static_cast<unsigned char>(0x80u >> (i & 7));
+    }
+}
+
+/* The bands of the bitmap's rows (at most eight) that hold ink, each as
+ * wide as its ink. */
+void cut_bands(const unsigned char *bits, size_t row_bytes, turned_piece *p)
+{
+    constexpr int N = sizeof p->bands / sizeof p->bands[0];
+    const int rows = (p->height + N - 1) / N;
+    p->nbands = 0;
+    for (int top = 0; top < p->height; top += rows) {
+        const int bottom = std::min(top + rows, p->height);
+        int left = p->width, right = -1;
+        for (int j = top; j < bottom; j++) {
+            const unsigned char *row = bits + static_cast<size_t>(j) * row_bytes;
+            for (int i = 0; i < p->width; i++)
+                if (row[i >> 3] & (0x80u >> (i & 7))) {
+                    left = std::min(left, i);
+                    break;
+                }
+            for (int i = p->width - 1; i > right; i--)
+                if (row[i >> 3] & (0x80u >> (i & 7))) {
+                    right = i;
+                    break;
+                }
         }
+        if (right >= left)
+            p->bands[p->nbands++] = {static_cast<short>(left), static_cast<short>(top),
+                                     static_cast<unsigned short>(right - left + 1),
+                                     static_cast<unsigned short>(bottom - top)};
     }
 }
 
@@ -157,11 +185,12 @@ bool make_turned(const pc_window &w, const text_face &face, const text_turn &t, 
                  int n, double ox, double oy, turned_piece *out)
 {
     const XRectangle ink = face_ink(face, s, n);
-    if (ink.width == 0 || ink.height == 0)
+    if (ink.width == 0 || ink.height == 0 || ink.width > Max_bitmap_side ||
+        ink.height > Max_bitmap_side)
         return false;
     const box b = turned_box(ink, t);
     if (!meets_canvas(w, ox + static_cast<double>(b.x), oy + static_cast<double>(b.y), b.w, b.h) ||
-        b.w * b.h > Max_bitmap_pixels)
+        b.w > 2 * Max_bitmap_side || b.h > 2 * Max_bitmap_side)
         return false;
     XImage *src = source_image(face, s, n, ink);
     if (!src)
@@ -175,13 +204,14 @@ bool make_turned(const pc_window &w, const text_face &face, const text_turn &t, 
 
     const int width = static_cast<int>(b.w), height = static_cast<int>(b.h);
     *out = turned_piece{};
+    out->width = width;
+    out->height = height;
+    cut_bands(bits.get(), row_bytes, out);
     out->font = face.font ? face.font->fid : 0;
     out->fontset = face.font ? nullptr : face.fontset;
     out->degrees = t.degrees;
     out->x = static_cast<int>(b.x);
     out->y = static_cast<int>(b.y);
-    out->width = width;
-    out->height = height;
     out->bitmap = XCreatePixmap(Pc_dis, RootWindow(Pc_dis, DefaultScreen(Pc_dis)),
                                 static_cast<unsigned int>(width),
                                 static_cast<unsigned int>(height), 1);
@@ -237,10 +267,21 @@ turned_piece *keep(const turned_piece &p, const char *s, int n)
     return slot;
 }
 
-/* Fills the bitmap's rectangle at (x, y) with the pen through the bitmap. */
+/* Fills the bitmap's bands placed at (x, y) with the pen through the
+ * bitmap; x and y are within the canvas's reach of the bitmap's size. */
 int fill_through(int wn, const turned_piece &p, int x, int y)
 {
     const pc_window &w = Pc[wn];
+    XRectangle bands[sizeof p.bands / sizeof p.bands[0]];
+    int n = 0;
+    for (int k = 0; k < p.nbands; k++) {
+        const XRectangle &b = p.bands[k];
+        if (meets_canvas(w, x + b.x, y + b.y, b.width, b.height))
+            bands[n++] = {static_cast<short>(x + b.x), static_cast<short>(y + b.y), b.width,
+                          b.height};
+    }
+    if (n == 0)
+        return 0;
     XGCValues v;
     v.fill_style = FillStippled;
     v.stipple = p.bitmap;
@@ -248,10 +289,8 @@ int fill_through(int wn, const turned_piece &p, int x, int y)
     v.ts_y_origin = y;
     XChangeGC(Pc_dis, w.pen_gc, GCFillStyle | GCStipple | GCTileStipXOrigin | GCTileStipYOrigin,
               &v);
-    const int shown = output_targets(wn, [&](Drawable d) {
-        XFillRectangle(Pc_dis, d, w.pen_gc, x, y, static_cast<unsigned int>(p.width),
-                       static_cast<unsigned int>(p.height));
-    });
+    const int shown =
+        output_targets(wn, [&](Drawable d) { XFillRectangles(Pc_dis, d, w.pen_gc, bands, n); });
     XSetFillStyle(Pc_dis, w.pen_gc, FillSolid);
     return shown;
 }
@@ -270,7 +309,7 @@ bool draw_turned_piece(int wn, const text_face &face, const text_turn &t, double
     }
     const turned_piece &use = p ? *p : made;
     const double x = ox + use.x, y = oy + use.y;
-    /* On the canvas the corner is within X's 16 bits: bitmaps are far
+    /* On the canvas the corner is within X's 16 bits: bitmaps are
      * smaller than the coordinate range. */
     const bool drawn = meets_canvas(w, x, y, use.width, use.height) &&
                        fill_through(wn, use, static_cast<int>(x), static_cast<int>(y)) == 1;
