@@ -488,32 +488,43 @@ KOVA_FORTRAN void drawstr_(int *wn, float *x, float *y, float *size, const char 
         draw_text(*wn, *x, *y, *size, *theta, text, *nchar);
 }
 
+/* The printf-style text of an entry point on window wn, handed to
+ * use(text, length); the length, or -1 when the window is not open or
+ * there is no format. */
+template <class Use>
+static int with_text(int wn, const char *fmt, va_list ap, Use use)
+{
+    if (!window_is_open(wn) || !fmt)
+        return -1;
+    formatted text(fmt, ap);
+    use(text.get(), text.length());
+    return text.length();
+}
+
 /* The user point keeps its double precision: a label lands exactly where a
  * symbol or line drawn at the same point does. */
 extern "C" KOVA_API int kova_drawstr(int wn, double x, double y, int size, double theta,
                                      const char *fmt, ...)
 {
-    if (!window_is_open(wn) || !fmt)
-        return -1;
     va_list ap;
     va_start(ap, fmt);
-    formatted text(fmt, ap);
+    const int n = with_text(wn, fmt, ap, [&](const char *text, int length) {
+        draw_text(wn, x, y, size, theta, text, length);
+    });
     va_end(ap);
-    draw_text(wn, x, y, size, theta, text.get(), text.length());
-    return text.length();
+    return n;
 }
 
 extern "C" KOVA_API int kova_gettextextent(int wn, int size, double *width, double *height,
                                            const char *fmt, ...)
 {
-    if (!window_is_open(wn) || !fmt)
-        return -1;
     va_list ap;
     va_start(ap, fmt);
-    formatted text(fmt, ap);
+    const int n = with_text(wn, fmt, ap, [&](const char *text, int length) {
+        text_extent(wn, size, text, length, width, height);
+    });
     va_end(ap);
-    text_extent(wn, size, text.get(), text.length(), width, height);
-    return text.length();
+    return n;
 }
 
 /* The number formatter: ndec >= 1 decimals, 0 a whole number with its

@@ -82,6 +82,17 @@ TEST_F(Angle, QuarterTurnsMoveThePixelsExactly)
     }
 }
 
+// The number twins hand their angle on.
+TEST_F(Angle, NumbersTurnToo)
+{
+    open(KOVA_ATTR_Y_UP);
+    const Ink expected = drawn(100, 100, 14, 90.0, "3.14");
+    float x = 100, y = 100, size = 14, value = 3.14159f, theta = 90;
+    int w = wn(), ndec = 2;
+    drawnum_(&w, &x, &y, &size, &value, &theta, &ndec);
+    EXPECT_EQ(ink(), expected);
+}
+
 // 45 degrees: the ink runs up and to the right from the reference point,
 // as long as the horizontal text and with about as many pixels.
 TEST_F(Angle, FortyFiveDegreesKeepsLengthAndDirection)
