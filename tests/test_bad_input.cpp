@@ -375,11 +375,17 @@ TEST(BadArguments, AbsurdNumbersDrawNothingUndefined)
     auto r = kt::run_forked(absurd_calls, 120000);
     EXPECT_TRUE(r.exited && r.code == 0) << "status " << r.status << "\n" << r.err;
     std::istringstream lines(r.err);
+    // Text at an angle that is no number is said once.
+    const std::string angle = "KOVA: [WARNING] Text at an angle that is not a finite number is "
+                              "not drawn.";
+    int angles = 0;
     for (std::string line; std::getline(lines, line);)
         EXPECT_TRUE(line.find("KOVA: [WARNING] Degenerate coordinate system") == 0 ||
                     line.find("KOVA: [WARNING] Invalid line style") == 0 ||
-                    line.find("KOVA: [WARNING] Invalid drawing function") == 0)
+                    line.find("KOVA: [WARNING] Invalid drawing function") == 0 ||
+                    (line == angle && ++angles == 1))
             << line;
+    EXPECT_EQ(angles, 1);
 }
 
 } // namespace
