@@ -21,6 +21,8 @@ PACKAGES=(g++ gfortran cmake ninja-build pkg-config libx11-dev libgtest-dev
           libxtst-dev)
 # The manual pages' test renders them with man.
 PACKAGES+=(man-db groff-base)
+# A real window manager for the tests of docking, frame resizes and closing.
+PACKAGES+=(openbox)
 
 as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi

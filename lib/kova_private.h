@@ -230,6 +230,9 @@ void iterm_handler(int sig);
 void killallchld(void);
 void install_kova_handlers(void);
 void remove_kova_handlers(void);
+/* A lost connection to the X server ends the process with status 1 through
+ * the exit path above; other connections keep the handler they had. */
+void watch_connection(void);
 /* SIGTERM to the child whose id *pid holds, a bounded wait, then SIGKILL;
  * returns with *pid cleared. */
 void stop_child(volatile sig_atomic_t *pid);

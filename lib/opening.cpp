@@ -110,6 +110,7 @@ int display_setup(void)
     Pc_dis = XOpenDisplay(nullptr);
     if (!Pc_dis)
         return -1;
+    watch_connection();
     choose_visual();
     if (Pc_depth > 15)
         set_channels(Pc_visual);
@@ -286,6 +287,17 @@ void set_names(const pc_window &w)
         XSetIconName(Pc_dis, win, Pc_iconname ? Pc_iconname : Pname);
         XSetClassHint(Pc_dis, win, &hint);
     }
+}
+
+/* Each window once, the inner ones first so that the top-level window
+ * appears whole: a window manager takes every map request of a top-level
+ * window for a new window (a dock app mapped twice docks twice). */
+void map_windows(const pc_window &w)
+{
+    if (w.draw_win != w.top_win)
+        for (Window win : {w.draw_win, w.clip_win, w.hscroll_win, w.vscroll_win})
+            XMapWindow(Pc_dis, win);
+    XMapWindow(Pc_dis, w.top_win);
 }
 
 long elapsed_ms(const timespec &since)
@@ -470,13 +482,7 @@ KOVA_FORTRAN void gopen_(int *width, int *height, int *wn)
     set_names(w);
 
     XSelectInput(Pc_dis, w.draw_win, ExposureMask);
-    XMapWindow(Pc_dis, w.top_win);
-    XMapWindow(Pc_dis, w.clip_win);
-    XMapWindow(Pc_dis, w.draw_win);
-    if (w.hscroll_win)
-        XMapWindow(Pc_dis, w.hscroll_win);
-    if (w.vscroll_win)
-        XMapWindow(Pc_dis, w.vscroll_win);
+    map_windows(w);
     wait_first_expose(w.draw_win);
 
     create_drawing_gcs(w);

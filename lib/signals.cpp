@@ -4,6 +4,9 @@
  * stops the ones still running, and the SIGINT/SIGTERM handlers that end the
  * process through exit() so that the exit handler runs.
  *
+ * A connection to the X server that is lost (the server ended, a window
+ * manager killed it) ends the process through the same path.
+ *
  * Everything here may run inside a signal handler: only async-signal-safe
  * calls (waitpid, kill, nanosleep, sigprocmask, alarm, _exit).
  */
@@ -11,6 +14,7 @@
 #include "sigchld_held.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,7 +82,29 @@ void exit_now(int)
     exit(status);
 }
 
+XIOErrorHandler Other_io_handler = nullptr;
+
+/* Xlib calls this once a connection has failed; it must not return. */
+int lost_connection(Display *dis)
+{
+    static volatile sig_atomic_t lost = 0;
+    if (dis != Pc_dis)
+        return Other_io_handler(dis);
+    /* An exit handler of the application used the dead connection again. */
+    if (lost)
+        _exit(1);
+    lost = 1;
+    fputs("KOVA: [ERROR] The connection to the X server was lost.\n", stderr);
+    leave(1);
+}
+
 } // namespace
+
+void watch_connection(void)
+{
+    if (!Other_io_handler)
+        Other_io_handler = XSetIOErrorHandler(lost_connection);
+}
 
 void chldexithandler(int)
 {

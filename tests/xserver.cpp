@@ -74,6 +74,30 @@ std::string without_sanitizer_notes(const std::string &err)
     return out;
 }
 
+// Standard input and output of a program the tests start go nowhere; it
+// dies with the test program.
+void detach_helper()
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+}
+
+// SIGTERM, five seconds to end, then SIGKILL.
+void stop_helper(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 500; i++) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        usleep(10000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
 } // namespace
 
 PrivateServer::PrivateServer(int depth, int width, int height)
@@ -84,13 +108,8 @@ PrivateServer::PrivateServer(int depth, int width, int height)
     owner_ = getpid();
     pid_ = fork();
     if (pid_ == 0) {
-        // The server must not outlive the test program.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(fds[0]);
-        int devnull = open("/dev/null", O_RDWR);
-        dup2(devnull, 0);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
+        detach_helper();
         std::string fd = std::to_string(fds[1]);
         std::string screen =
             std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
@@ -117,14 +136,30 @@ PrivateServer::~PrivateServer()
     // that started the server stops it.
     if (pid_ <= 0 || getpid() != owner_)
         return;
-    kill(pid_, SIGTERM);
-    for (int i = 0; i < 500; i++) {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_)
-            return;
-        usleep(10000);
+    stop_helper(pid_);
+}
+
+WindowManager::WindowManager()
+{
+    owner_ = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        detach_helper();
+        execlp("openbox", "openbox", "--sm-disable", static_cast<char *>(nullptr));
+        _exit(127);
     }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
+    // A window manager owns the selection WM_S<screen> of its screen.
+    Atom wm_s0 = XInternAtom(dpy(), "WM_S0", False);
+    if (!eventually([&] { return XGetSelectionOwner(dpy(), wm_s0) != 0; }, 30000)) {
+        stop_helper(pid_);
+        throw std::runtime_error("openbox did not start (is the openbox package installed?)");
+    }
+}
+
+WindowManager::~WindowManager()
+{
+    if (pid_ > 0 && getpid() == owner_)
+        stop_helper(pid_);
 }
 
 int depth() { return g_depth; }

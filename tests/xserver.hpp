@@ -102,4 +102,19 @@ class PrivateServer {
     std::string name_;
 };
 
+// A window manager (openbox) on the test program's server, running until
+// the object is destroyed; the constructor returns once it manages the
+// screen.
+class WindowManager {
+  public:
+    WindowManager();
+    ~WindowManager();
+    WindowManager(const WindowManager &) = delete;
+    WindowManager &operator=(const WindowManager &) = delete;
+
+  private:
+    pid_t pid_ = -1;
+    pid_t owner_ = -1;
+};
+
 } // namespace kt

@@ -20,6 +20,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,8 @@ struct slave_window {
     XWindowAttributes draw_attr; /* x, y: place in clip_win; width, height: canvas size */
     int y_upward;
     Pixmap shown_pixmap;
+    Pixmap sized_pixmap; /* the pixmap whose size shown_width/height hold */
+    unsigned shown_width, shown_height;
     kova_scrollbar vbar;
     kova_scrollbar hbar;
     GC bar_gc;
@@ -72,6 +75,14 @@ bool has_scrollbars(const slave_window &w) { return w.top_win != w.draw_win; }
         while (getppid() == Ppid)
             sleep(1);
     }
+    exit(1);
+}
+
+/* Xlib calls this once the connection has failed (the server ended, or a
+ * client killed it); it must not return. */
+int lost_connection(Display *)
+{
+    fputs("kova: [ERROR] The connection to the X server was lost.\n", stderr);
     exit(1);
 }
 
@@ -258,11 +269,32 @@ void handle_command(const XGraphicsExposeEvent &g)
     }
 }
 
-/* Fills the exposed rectangle with the shown layer as a tile.  A window
+/* The shown layer's size: asked once per pixmap, when it is first needed,
+ * so that switching layers costs no round trip. */
+void size_shown_pixmap(slave_window &w)
+{
+    if (w.sized_pixmap == w.shown_pixmap)
+        return;
+    Window root;
+    int x, y;
+    unsigned border, depth;
+    XGetGeometry(Dis, w.shown_pixmap, &root, &x, &y, &w.shown_width, &w.shown_height, &border,
+                 &depth);
+    w.sized_pixmap = w.shown_pixmap;
+}
+
+/* Fills the exposed rectangle with the shown layer as a tile, within the
+ * canvas only: a window made larger than its canvas (by a window manager)
+ * keeps its background, which the server has painted, beyond it.  A window
  * whose layer is not known yet stays as the server left it. */
-void repaint(const slave_window &w, const XExposeEvent &e)
+void repaint(slave_window &w, const XExposeEvent &e)
 {
     if (!w.shown_pixmap)
+        return;
+    size_shown_pixmap(w);
+    const int right = std::min(e.x + e.width, static_cast<int>(w.shown_width));
+    const int bottom = std::min(e.y + e.height, static_cast<int>(w.shown_height));
+    if (right <= e.x || bottom <= e.y)
         return;
     XGCValues v;
     v.fill_style = FillTiled;
@@ -273,8 +305,8 @@ void repaint(const slave_window &w, const XExposeEvent &e)
     GC gc = XCreateGC(Dis, e.window,
                       GCFillStyle | GCFillRule | GCTile | GCTileStipXOrigin | GCTileStipYOrigin, &v);
     XSetGraphicsExposures(Dis, gc, False);
-    XFillRectangle(Dis, e.window, gc, e.x, e.y, static_cast<unsigned>(e.width),
-                   static_cast<unsigned>(e.height));
+    XFillRectangle(Dis, e.window, gc, e.x, e.y, static_cast<unsigned>(right - e.x),
+                   static_cast<unsigned>(bottom - e.y));
     XFreeGC(Dis, gc);
     XFlush(Dis);
 }
@@ -452,6 +484,7 @@ int window_mode(int argc, char **argv)
         fputs("kova: [ERROR] Cannot open display.\n", stderr);
         return 1;
     }
+    XSetIOErrorHandler(lost_connection);
     /* StructureNotify as well: the command window dies with the library's
      * connection, which ends this process even when no window is managed. */
     XSelectInput(Dis, Cmd_win, ExposureMask | StructureNotifyMask);
