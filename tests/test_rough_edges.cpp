@@ -114,7 +114,8 @@ TEST(RoughEdges, ServerGoesAwayWhileDrawing)
     });
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_NE(r.err.find("\nKOVA: [ERROR] The connection to the X server was lost.\n"), std::string::npos)
+    EXPECT_NE(r.err.find("\nKOVA: [ERROR] The connection to the X server was lost.\n"),
+              std::string::npos)
         << r.err;
     EXPECT_EQ(r.err.find("X connection"), std::string::npos) << r.err;
     EXPECT_TRUE(gone(reported(r.err, "cpid")));

@@ -119,13 +119,15 @@ TEST_F(UnderAWindowManager, AScrollbarWindowFollowsAFrameResize)
     const pc_window &r = w.rec();
     window_manager_caught_up();
     // _NET_MOVERESIZE_WINDOW with width and height, from a pager.
-    ask_window_manager(r.top_win, "_NET_MOVERESIZE_WINDOW", {(1 << 10) | (1 << 11) | (2 << 12), 0, 0, 300, 200});
+    ask_window_manager(r.top_win, "_NET_MOVERESIZE_WINDOW",
+                       {(1 << 10) | (1 << 11) | (2 << 12), 0, 0, 300, 200});
     // 300 x 200 around a 600 x 400 canvas: both bars and a 281 x 181 view.
     EXPECT_TRUE(kt::eventually([&] {
         XWindowAttributes c = kt::window_attributes(r.clip_win);
         return c.width == 281 && c.height == 181;
     }));
-    XWindowAttributes v = kt::window_attributes(r.vscroll_win), h = kt::window_attributes(r.hscroll_win);
+    XWindowAttributes v = kt::window_attributes(r.vscroll_win);
+    XWindowAttributes h = kt::window_attributes(r.hscroll_win);
     EXPECT_EQ(std::vector<int>({v.x, v.y, v.width, v.height}), std::vector<int>({281, 0, 19, 181}));
     EXPECT_EQ(std::vector<int>({h.x, h.y, h.width, h.height}), std::vector<int>({0, 181, 281, 19}));
 }
