@@ -7,6 +7,7 @@
 #include "kova_private.h"
 #include "drawing_check.hpp"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -92,6 +93,33 @@ bool child_gone(const std::string &err)
     return pid > 0 && kt::eventually([&] { return !kt::process_alive(pid); });
 }
 
+// A program that opens a window, has cut() end its X connection and goes
+// on drawing, or waits; however it ends, it says so in house style and
+// leaves no child and no copy of the child behind.
+kt::ChildResult lose_connection(const std::function<void(int)> &cut, bool drawing)
+{
+    auto before = kt::child_copies();
+    auto r = kt::run_forked([&] {
+        int wn = kova_gopen(200, 100);
+        fprintf(stderr, "cpid=%ld\n", static_cast<long>(Cpid));
+        XSync(Pc_dis, False);
+        cut(wn);
+        for (int i = 0;; i++) {
+            if (!drawing) {
+                kova_msleep(100);
+                continue;
+            }
+            kova_drawline(wn, 0, 0, i % 100, 50);
+            kova_gflush();
+        }
+    });
+    EXPECT_TRUE(r.exited);
+    expect_house_style(r.err);
+    EXPECT_TRUE(child_gone(r.err));
+    EXPECT_TRUE(kt::child_copies_left(before).empty());
+    return r;
+}
+
 struct UnderAWindowManager : ::testing::Test {
     static std::unique_ptr<kt::WindowManager> wm;
     static void SetUpTestSuite() { wm = std::make_unique<kt::WindowManager>(); }
@@ -133,23 +161,13 @@ TEST_F(UnderAWindowManager, AScrollbarWindowFollowsAFrameResize)
 }
 
 // The window asked for no close requests: the window manager kills its
-// connection, the child sees the windows go and ends the program.
+// connection, the child sees the windows go and ends the waiting program.
 TEST_F(UnderAWindowManager, ClosingAWindowThatTakesNoCloseRequestsEndsTheProgram)
 {
-    auto before = kt::child_copies();
-    auto r = kt::run_forked([] {
-        int wn = kova_gopen(200, 100);
-        fprintf(stderr, "cpid=%ld\n", static_cast<long>(Cpid));
-        XSync(Pc_dis, False);
+    auto r = lose_connection([](int wn) {
         ask_window_manager(Pc[wn].top_win, "_NET_CLOSE_WINDOW", {CurrentTime, 2});
-        for (;;)
-            kova_msleep(100);
-    });
-    EXPECT_TRUE(r.exited);
+    }, false);
     EXPECT_EQ(r.code, 143) << r.err;
-    expect_house_style(r.err);
-    EXPECT_TRUE(child_gone(r.err));
-    EXPECT_TRUE(kt::child_copies_left(before).empty());
 }
 
 TEST(Opening, MapsEachWindowOnceAndTheTopLevelLast)
@@ -202,29 +220,16 @@ TEST(Repaint, AWindowLargerThanItsCanvasShowsTheBackgroundBeyondIt)
 
 TEST(LostConnection, AConnectionKilledWhileDrawingEndsTheProgramInHouseStyle)
 {
-    auto before = kt::child_copies();
-    auto r = kt::run_forked([] {
-        int wn = kova_gopen(100, 100);
-        fprintf(stderr, "cpid=%ld\n", static_cast<long>(Cpid));
-        XSync(Pc_dis, False);
+    auto r = lose_connection([](int) {
         Display *other = XOpenDisplay(nullptr);
         XKillClient(other, Pc_zwin);
         XSync(other, False);
-        for (int i = 0; i < 100000; i++) {
-            kova_drawline(wn, 0, 0, i % 100, 50);
-            kova_gflush();
-        }
-        _exit(9);
-    });
-    EXPECT_TRUE(r.exited);
+    }, true);
     EXPECT_TRUE(r.code == 1 || r.code == 143) << r.code << r.err;
     if (r.code == 1) {
         EXPECT_NE(r.err.find("KOVA: [ERROR] The connection to the X server was lost.\n"),
                   std::string::npos);
     }
-    expect_house_style(r.err);
-    EXPECT_TRUE(child_gone(r.err));
-    EXPECT_TRUE(kt::child_copies_left(before).empty());
 }
 
 } // namespace
