@@ -44,8 +44,7 @@ struct slave_window {
     XWindowAttributes draw_attr; /* x, y: place in clip_win; width, height: canvas size */
     int y_upward;
     Pixmap shown_pixmap;
-    Pixmap sized_pixmap; /* the pixmap whose size shown_width/height hold */
-    unsigned shown_width, shown_height;
+    unsigned shown_width, shown_height; /* its size; 0 until a repaint asks */
     kova_scrollbar vbar;
     kova_scrollbar hbar;
     GC bar_gc;
@@ -258,7 +257,10 @@ void handle_command(const XGraphicsExposeEvent &g)
     case KOVA_CMD_DRAW_WIN: w.draw_win = value; break;
     case KOVA_CMD_ICON_WIN: w.icon_win = value; break;
     case KOVA_CMD_Y_UPWARD: w.y_upward = value != 0; break;
-    case KOVA_CMD_SHOWN_PIXMAP: w.shown_pixmap = value; break;
+    case KOVA_CMD_SHOWN_PIXMAP:
+        w.shown_pixmap = value;
+        w.shown_width = w.shown_height = 0;
+        break;
     case KOVA_CMD_KEY_MASK: set_key_mask(n, static_cast<int>(value)); break;
     case KOVA_CMD_TAKE_BUTTONS: set_take_buttons(1); break;
     case KOVA_CMD_GIVE_BUTTONS:
@@ -269,18 +271,17 @@ void handle_command(const XGraphicsExposeEvent &g)
     }
 }
 
-/* The shown layer's size: asked once per pixmap, when it is first needed,
- * so that switching layers costs no round trip. */
+/* The shown layer's size, asked when a repaint first needs it, so that
+ * switching layers costs no round trip. */
 void size_shown_pixmap(slave_window &w)
 {
-    if (w.sized_pixmap == w.shown_pixmap)
+    if (w.shown_width > 0)
         return;
     Window root;
     int x, y;
     unsigned border, depth;
     XGetGeometry(Dis, w.shown_pixmap, &root, &x, &y, &w.shown_width, &w.shown_height, &border,
                  &depth);
-    w.sized_pixmap = w.shown_pixmap;
 }
 
 /* Fills the exposed rectangle with the shown layer as a tile, within the
