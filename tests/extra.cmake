@@ -113,9 +113,3 @@ add_test(NAME man_check COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man_check.sh ${PROJE
 add_test(NAME demo_picture COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/demo_picture.sh
          ${PROJECT_SOURCE_DIR} $<TARGET_FILE:x8a>)
 set_tests_properties(demo_picture PROPERTIES TIMEOUT 600)
-
-# The window-manager tests count the library's map requests: XMapWindow is
-# wrapped in that program.
-if(TARGET test_window_manager)
-  target_link_options(test_window_manager PRIVATE -Wl,--wrap=XMapWindow)
-endif()

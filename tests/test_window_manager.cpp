@@ -7,6 +7,7 @@
 #include "kova_private.h"
 #include "drawing_check.hpp"
 
+#include <dlfcn.h>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,13 +22,15 @@ Window Last_mapped = 0;
 
 } // namespace
 
-// The test program is linked with --wrap=XMapWindow.
-extern "C" int __real_XMapWindow(Display *dis, Window win);
-extern "C" int __wrap_XMapWindow(Display *dis, Window win)
+// Defined in the program, this stands before Xlib's XMapWindow for every
+// caller, the library included, and passes each request on.
+extern "C" int XMapWindow(Display *dis, Window win)
 {
+    using map_fn = int (*)(Display *, Window);
+    static const auto real = reinterpret_cast<map_fn>(dlsym(RTLD_NEXT, "XMapWindow"));
     Map_requests[win]++;
     Last_mapped = win;
-    return __real_XMapWindow(dis, win);
+    return real(dis, win);
 }
 
 namespace {
