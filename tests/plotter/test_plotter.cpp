@@ -65,16 +65,21 @@ struct Page {
     }
 };
 
-bool held(Window w)
+// Page n is held.  The number matters: the program's output and its X
+// requests are not ordered, so the previous page's title can still show
+// when the program has already said the next page is drawn; the title of
+// page n is named after its drawing, so once it shows, so does the page.
+bool held(Window w, int n)
 {
-    return kt::window_name(w).find("press a key") != std::string::npos;
+    const std::string title = "page " + std::to_string(n) + " - press a key";
+    return kt::window_name(w).find(title) != std::string::npos;
 }
 
 // The page on show once the program holds it.
-Page held_page()
+Page held_page(int n = 1)
 {
     Page p;
-    EXPECT_TRUE(kt::eventually([&] { return (p.win = kt::find_canvas(W, H)) != 0 && held(p.win); },
+    EXPECT_TRUE(kt::eventually([&] { return (p.win = kt::find_canvas(W, H)) != 0 && held(p.win, n); },
                                20000));
     p.px = kt::pixels(p.win, 0, 0, W, H);
     p.paper = p.px.empty() ? 0 : p.px[0];
@@ -191,10 +196,11 @@ TEST(Plotter, ClassicProgramPagesHeldUntilAKey)
         };
         for (const auto &step : steps) {
             EXPECT_EQ(prog.line(20000), step.first);
-            pages.push_back(held_page());
+            pages.push_back(held_page(static_cast<int>(pages.size()) + 1));
             step.second(pages.back());
             usleep(300000);
-            EXPECT_TRUE(held(pages.back().win)) << "page " << pages.size() << " was not held";
+            EXPECT_TRUE(held(pages.back().win, static_cast<int>(pages.size())))
+                << "page " << pages.size() << " was not held";
             type_key(pages.back().win);
         }
         EXPECT_EQ(prog.finish(20000), 0);
