@@ -315,7 +315,7 @@ TEST_F(InputTest, NavigationKeysFollowTheScrollbarKeyMask)
     EXPECT_EQ(Pc[s].scrollbar_key_mask, 0);
     // The command and the hands' keys travel on different connections.
     sync_child(0);
-    h.type(XK_Left);
+    h.type(XK_Right);
     h.type(XK_Home, XK_Alt_L);
     h.type(XK_z);
     EXPECT_EQ(next_key(), 'z');
@@ -411,11 +411,20 @@ TEST_F(InputTest, BlockingClicksReportUserCoordinates)
         expect(c.x, 6.0, "one unit right");
         expect(c.y, -2.0, "one unit up");
 
-        // A scrolled canvas: canvas pixels, not viewport ones.
+        // A scrolled canvas (the wheel over both bars): canvas pixels, not
+        // viewport ones.
         Display *d = kt::dpy();
+        Hands h{d};
+        for (Window bar : {Pc[s].vscroll_win, Pc[s].hscroll_win}) {
+            h.move(on_root(bar, 9, 9));
+            h.click(5);
+        }
         Window child;
         int px, py;
-        XTranslateCoordinates(d, Pc[s].clip_win, Pc[s].draw_win, 20, 20, &px, &py, &child);
+        kt::eventually([&] {
+            XTranslateCoordinates(d, Pc[s].clip_win, Pc[s].draw_win, 20, 20, &px, &py, &child);
+            return px != 20 && py != 20;
+        });
         expect(px != 20 && py != 20, true, "canvas scrolled");
         c = click_during(Pc[s].clip_win, 20, 20, 1, xpress);
         expect_report(c, s, 4, 1, "scrolled click");
