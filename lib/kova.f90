@@ -492,5 +492,10 @@ module kova
       import :: c_int
       integer(c_int), intent(in) :: wn, mask
     end subroutine gsetscrollbarkeymask
+
+    subroutine gsetcloseevent(wn, on) bind(C, name="gsetcloseevent_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, on
+    end subroutine gsetcloseevent
   end interface
 end module kova
