@@ -730,6 +730,8 @@ const Entry Table[] = {
     {"ggetevent_", 2, [](Gen &g) { polled(g, [] { int w, t, c; float x, y; ggetevent_(&w, &t, &c, &x, &y); }); }},
     CALL(kova_gsetscrollbarkeymask, win, integer),
     CALL(gsetscrollbarkeymask_, pwin, pint),
+    CALL(kova_gsetcloseevent, win, integer),
+    CALL(gsetcloseevent_, pwin, pint),
 };
 
 #undef RARE

@@ -95,17 +95,22 @@ bool is_ack(const XEvent &ev)
            ev.xgraphicsexpose.minor_code == KOVA_CMD_ACK;
 }
 
+Bool is_droppable(Display *, XEvent *ev, XPointer)
+{
+    return !is_close_request(ev);
+}
+
 /* Reads events until the acknowledgement of the child whose id *cpid
- * holds, dropping every other one (our own commands come back too).  0 on
- * the acknowledgement, -1 when the child has ended without sending it. */
+ * holds, dropping every other one (our own commands come back too) but
+ * close requests, which stay queued for the input calls.  0 on the
+ * acknowledgement, -1 when the child has ended without sending it. */
 int wait_for_ack(volatile sig_atomic_t *cpid)
 {
     int fd = ConnectionNumber(Pc_dis);
     for (;;) {
         bool gone = child_gone(cpid);
-        while (XPending(Pc_dis) > 0) {
-            XEvent ev;
-            XNextEvent(Pc_dis, &ev);
+        XEvent ev;
+        while (XCheckIfEvent(Pc_dis, &ev, is_droppable, nullptr)) {
             if (is_ack(ev))
                 return 0;
         }

@@ -71,6 +71,7 @@ void close_display(void)
     }
     XCloseDisplay(Pc_dis);
     Pc_dis = nullptr;
+    Pc_wm_protocols = Pc_wm_delete_window = None;
 }
 
 } // namespace
@@ -87,6 +88,7 @@ extern "C" KOVA_API void kova_gclose(int wn)
     if (Pc_evrec_wid == wn)
         Pc_evrec_wid = -1;
     Pc[wn].in_use = 0;
+    Pc[wn].close_events = 0;
     shrink_Pc();
 }
 

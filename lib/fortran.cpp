@@ -484,3 +484,8 @@ KOVA_FORTRAN void gsetscrollbarkeymask_(int *wn, int *mask)
 {
     kova_gsetscrollbarkeymask(*wn, *mask);
 }
+
+KOVA_FORTRAN void gsetcloseevent_(int *wn, int *on)
+{
+    kova_gsetcloseevent(*wn, *on);
+}

@@ -313,6 +313,9 @@ unsigned char *kova_readimage(const char *conv, const char *name, int *r_width, 
 {
     if (!name)
         return nullptr;
+    /* A file just saved in the background is complete only once its saver
+     * has ended. */
+    wait_child();
     command_words words(conv);
     FILE *in = nullptr;
     if (words.count == 0) {

@@ -184,6 +184,8 @@ int kova_writeimage(const unsigned char *buf, int width, int height, int msk, co
 {
     if (!format || !buf || width <= 0 || height <= 0)
         return -1;
+    /* The file may be the one a background save is still writing. */
+    wait_child();
     va_list ap;
     va_start(ap, format);
     malloc_str name(_kova_vasprintf(format, ap));

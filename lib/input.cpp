@@ -11,6 +11,10 @@
  * pointer is and makes up the one event that brings the bookkeeping
  * (Pc_evrec_*) up to date, so that each call reports the pointer as it is
  * now instead of replaying movement that happened while nobody listened.
+ *
+ * Close requests of a window manager come to the library's connection
+ * whatever is selected; windows that asked for them (kova_gsetcloseevent)
+ * get them reported as type 33, the others never receive any.
  */
 #include "kova_private.h"
 #include "kova_protocol.h"
@@ -27,10 +31,6 @@ namespace {
 
 constexpr long pointer_mask = EnterWindowMask | LeaveWindowMask | PointerMotionMask;
 constexpr long button_mask = ButtonPressMask | ButtonReleaseMask;
-/* What a non-blocking call takes from the queue.  Releases are taken (and
- * dropped) by kova_ggetxpress too: left behind they would pile up and
- * make every later poll scan them. */
-constexpr long poll_mask = KeyPressMask | button_mask | pointer_mask;
 /* Queued events that a made-up event supersedes. */
 constexpr long superseded_mask = button_mask | pointer_mask;
 constexpr unsigned int any_button = Button1Mask | Button2Mask | Button3Mask | Button4Mask |
@@ -394,12 +394,36 @@ bool known_quiet(void)
     return poll(&p, 1, 0) == 0;
 }
 
+/* What a non-blocking call takes from the queue: the events of the input
+ * selection, and close requests.  Releases are taken (and dropped) by
+ * kova_ggetxpress too: left behind they would pile up and make every later
+ * poll scan them. */
+Bool is_polled(Display *, XEvent *ev, XPointer)
+{
+    switch (ev->type) {
+    case KeyPress:
+    case ButtonPress:
+    case ButtonRelease:
+    case EnterNotify:
+    case LeaveNotify:
+    case MotionNotify:
+        return True;
+    default:
+        return is_close_request(ev);
+    }
+}
+
+Bool is_close_request_of_queue(Display *, XEvent *ev, XPointer)
+{
+    return is_close_request(ev);
+}
+
 bool poll_event(XEvent &ev)
 {
     if (known_quiet())
         return false;
     Quiet_dis = nullptr;
-    if (XCheckMaskEvent(Pc_dis, poll_mask, &ev))
+    if (XCheckIfEvent(Pc_dis, &ev, is_polled, nullptr))
         return true;
     Quiet_dis = Pc_dis;
     Quiet_request = NextRequest(Pc_dis);
@@ -413,6 +437,9 @@ bool next_event(XEvent &ev, bool pointer_too)
 {
     if (Pc_nonblock)
         return poll_event(ev);
+    /* A pointer that never rests must not hold a close request back. */
+    if (pointer_too && XCheckIfEvent(Pc_dis, &ev, is_close_request_of_queue, nullptr))
+        return true;
     if (pointer_too && made_from_pointer(ev)) {
         XEvent stale;
         while (XCheckMaskEvent(Pc_dis, superseded_mask, &stale))
@@ -501,6 +528,16 @@ report read_input(bool pointer_too)
         int wn = window_of(ev.xany.window);
         if (wn < 0)
             continue;
+        if (is_close_request(&ev)) {
+            /* Only for a window that asked, and still asks. */
+            if (ev.xclient.window != Pc[wn].top_win || !Pc[wn].close_events)
+                continue;
+            r = report{};
+            r.wn = wn;
+            r.type = ClientMessage;
+            r.code = 0;
+            break;
+        }
         report candidate;
         candidate.wn = wn;
         if (pointer_too ? take_event(ev, wn, candidate) : take_press(ev, wn, candidate)) {
@@ -520,6 +557,13 @@ report read_input(bool pointer_too)
 void forget_quiet_queue(void)
 {
     Quiet_dis = nullptr;
+}
+
+bool is_close_request(const XEvent *ev)
+{
+    return ev->type == ClientMessage && Pc_wm_protocols != None &&
+           ev->xclient.message_type == Pc_wm_protocols && ev->xclient.format == 32 &&
+           static_cast<Atom>(ev->xclient.data.l[0]) == Pc_wm_delete_window;
 }
 
 int handle_xpress_event(XEvent *ev, int wn, int *code, double *x, double *y)
@@ -581,6 +625,8 @@ extern "C" KOVA_API int kova_ggetch(void)
             return -1;
         if (type == KeyPress)
             return code;
+        if (type == ClientMessage)
+            return 0;
     }
 }
 
@@ -590,4 +636,24 @@ extern "C" KOVA_API void kova_gsetscrollbarkeymask(int wn, int mask)
         return;
     Pc[wn].scrollbar_key_mask = mask;
     send_command_to_child(wn, KOVA_CMD_KEY_MASK, static_cast<unsigned long>(mask), 1);
+}
+
+extern "C" KOVA_API void kova_gsetcloseevent(int wn, int on)
+{
+    if (!window_is_open(wn))
+        return;
+    if (Pc_wm_protocols == None) {
+        char *names[] = {const_cast<char *>("WM_PROTOCOLS"), const_cast<char *>("WM_DELETE_WINDOW")};
+        Atom atoms[2];
+        XInternAtoms(Pc_dis, names, 2, False, atoms);
+        Pc_wm_protocols = atoms[0];
+        Pc_wm_delete_window = atoms[1];
+    }
+    pc_window &w = Pc[wn];
+    w.close_events = on != 0;
+    if (w.close_events)
+        XSetWMProtocols(Pc_dis, w.top_win, &Pc_wm_delete_window, 1);
+    else
+        XDeleteProperty(Pc_dis, w.top_win, Pc_wm_protocols);
+    XFlush(Pc_dis);
 }

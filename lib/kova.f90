@@ -31,9 +31,9 @@
 !   -fallow-argument-mismatch; test_fortran_families reads its windows back
 !   pixel by pixel against the same drawing made with the C entry points.
 module kova
-  use, intrinsic :: iso_c_binding, only: c_int, c_float, c_char, c_null_char
+  use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptr, c_null_char
   implicit none
-  private :: c_int, c_float, c_char
+  private :: c_int, c_float, c_double, c_char, c_ptr
 
   ! ---- utilities, windows, attributes, modes -------------------------------
   interface
@@ -60,11 +60,12 @@ module kova
     subroutine gcloseall() bind(C, name="gcloseall_")
     end subroutine gcloseall
 
-    subroutine isnan(x, result) bind(C, name="isnan_")
+    ! isnan_ as kova_isnan: the module leaves the intrinsic isnan visible.
+    subroutine kova_isnan(x, result) bind(C, name="isnan_")
       import :: c_int, c_float
       real(c_float), intent(in) :: x
       integer(c_int), intent(out) :: result
-    end subroutine isnan
+    end subroutine kova_isnan
 
     subroutine gsetbgcolor(wn, colour) bind(C, name="gsetbgcolor_")
       import :: c_int, c_char
@@ -492,5 +493,439 @@ module kova
       import :: c_int
       integer(c_int), intent(in) :: wn, mask
     end subroutine gsetscrollbarkeymask
+
+    subroutine gsetcloseevent(wn, on) bind(C, name="gsetcloseevent_")
+      import :: c_int
+      integer(c_int), intent(in) :: wn, on
+    end subroutine gsetcloseevent
+  end interface
+
+  ! ==== the C entry points ====================================================
+  ! Every C entry point without a printf-style format, with its own
+  ! arguments: INTEGER and DOUBLE PRECISION by value, arrays and results by
+  ! reference, strings NUL-terminated, image buffers as type(c_ptr).  Its
+  ! name is the C name without "kova_", or the C name itself where a twin
+  ! above has the short one.  Output arguments that C lets be NULL are
+  ! optional.
+
+  ! ---- C: windows, attributes, modes -----------------------------------------
+  interface
+    subroutine kova_msleep(ms) bind(C, name="kova_msleep")
+      import :: c_int
+      integer(c_int), value :: ms
+    end subroutine kova_msleep
+
+    function kova_gopen(width, height) bind(C, name="kova_gopen")
+      import :: c_int
+      integer(c_int) :: kova_gopen
+      integer(c_int), value :: width, height
+    end function kova_gopen
+
+    subroutine kova_gclose(wn) bind(C, name="kova_gclose")
+      import :: c_int
+      integer(c_int), value :: wn
+    end subroutine kova_gclose
+
+    subroutine kova_gcloseall() bind(C, name="kova_gcloseall")
+    end subroutine kova_gcloseall
+
+    subroutine gsetinitialattributes(values, mask) bind(C, name="kova_gsetinitialattributes")
+      import :: c_int
+      integer(c_int), value :: values, mask
+    end subroutine gsetinitialattributes
+
+    function ggetinitialattributes() bind(C, name="kova_ggetinitialattributes")
+      import :: c_int
+      integer(c_int) :: ggetinitialattributes
+    end function ggetinitialattributes
+
+    subroutine kova_gsetinitialwinname(storename, iconname, resname, resclass) &
+        bind(C, name="kova_gsetinitialwinname")
+      import :: c_char
+      character(kind=c_char), intent(in), optional :: storename(*), iconname(*)
+      character(kind=c_char), intent(in), optional :: resname(*), resclass(*)
+    end subroutine kova_gsetinitialwinname
+
+    function kova_ggetdisplayinfo(depth, root_width, root_height) &
+        bind(C, name="kova_ggetdisplayinfo")
+      import :: c_int
+      integer(c_int) :: kova_ggetdisplayinfo
+      integer(c_int), intent(out), optional :: depth, root_width, root_height
+    end function kova_ggetdisplayinfo
+
+    subroutine kova_gsetnonflush(flag) bind(C, name="kova_gsetnonflush")
+      import :: c_int
+      integer(c_int), value :: flag
+    end subroutine kova_gsetnonflush
+
+    function kova_ggetnonflush() bind(C, name="kova_ggetnonflush")
+      import :: c_int
+      integer(c_int) :: kova_ggetnonflush
+    end function kova_ggetnonflush
+
+    subroutine kova_gflush() bind(C, name="kova_gflush")
+    end subroutine kova_gflush
+
+    subroutine kova_gsetnonblock(flag) bind(C, name="kova_gsetnonblock")
+      import :: c_int
+      integer(c_int), value :: flag
+    end subroutine kova_gsetnonblock
+
+    subroutine kova_gsetcloseevent(wn, on) bind(C, name="kova_gsetcloseevent")
+      import :: c_int
+      integer(c_int), value :: wn, on
+    end subroutine kova_gsetcloseevent
+  end interface
+
+  ! ---- C: coordinates --------------------------------------------------------
+  interface
+    subroutine kova_window(wn, xs, ys, xe, ye) bind(C, name="kova_window")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: xs, ys, xe, ye
+    end subroutine kova_window
+
+    subroutine coordinate(wn, xw, yw, xcen, ycen, xs, ys) bind(C, name="kova_coordinate")
+      import :: c_int, c_double
+      integer(c_int), value :: wn, xw, yw
+      real(c_double), value :: xcen, ycen, xs, ys
+    end subroutine coordinate
+  end interface
+
+  ! ---- C: pen ----------------------------------------------------------------
+  interface
+    subroutine kova_newrgbcolor(wn, r, g, b) bind(C, name="kova_newrgbcolor")
+      import :: c_int
+      integer(c_int), value :: wn, r, g, b
+    end subroutine kova_newrgbcolor
+
+    subroutine kova_newhsvcolor(wn, h, s, v) bind(C, name="kova_newhsvcolor")
+      import :: c_int
+      integer(c_int), value :: wn, h, s, v
+    end subroutine kova_newhsvcolor
+
+    subroutine kova_newpen(wn, n) bind(C, name="kova_newpen")
+      import :: c_int
+      integer(c_int), value :: wn, n
+    end subroutine kova_newpen
+
+    subroutine kova_newlinewidth(wn, width) bind(C, name="kova_newlinewidth")
+      import :: c_int
+      integer(c_int), value :: wn, width
+    end subroutine kova_newlinewidth
+
+    subroutine kova_newlinestyle(wn, style) bind(C, name="kova_newlinestyle")
+      import :: c_int
+      integer(c_int), value :: wn, style
+    end subroutine kova_newlinestyle
+
+    subroutine newgcfunction(wn, func) bind(C, name="kova_newgcfunction")
+      import :: c_int
+      integer(c_int), value :: wn, func
+    end subroutine newgcfunction
+  end interface
+
+  ! ---- C: primitives ---------------------------------------------------------
+  interface
+    subroutine kova_pset(wn, x, y) bind(C, name="kova_pset")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+    end subroutine kova_pset
+
+    subroutine kova_drawline(wn, x0, y0, x1, y1) bind(C, name="kova_drawline")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x0, y0, x1, y1
+    end subroutine kova_drawline
+
+    subroutine kova_line(wn, x, y, mode) bind(C, name="kova_line")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+      integer(c_int), value :: mode
+    end subroutine kova_line
+
+    subroutine kova_moveto(wn, x, y) bind(C, name="kova_moveto")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+    end subroutine kova_moveto
+
+    subroutine kova_lineto(wn, x, y) bind(C, name="kova_lineto")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+    end subroutine kova_lineto
+
+    subroutine kova_drawpts(wn, x, y, n) bind(C, name="kova_drawpts")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n
+    end subroutine kova_drawpts
+
+    subroutine drawptsf(wn, x, y, n) bind(C, name="kova_drawptsf")
+      import :: c_int, c_float
+      integer(c_int), value :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n
+    end subroutine drawptsf
+
+    subroutine kova_drawlines(wn, x, y, n) bind(C, name="kova_drawlines")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n
+    end subroutine kova_drawlines
+
+    subroutine drawlinesf(wn, x, y, n) bind(C, name="kova_drawlinesf")
+      import :: c_int, c_float
+      integer(c_int), value :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n
+    end subroutine drawlinesf
+
+    subroutine kova_drawpoly(wn, x, y, n) bind(C, name="kova_drawpoly")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n
+    end subroutine kova_drawpoly
+
+    subroutine drawpolyf(wn, x, y, n) bind(C, name="kova_drawpolyf")
+      import :: c_int, c_float
+      integer(c_int), value :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n
+    end subroutine drawpolyf
+
+    subroutine kova_fillpoly(wn, x, y, n, shape) bind(C, name="kova_fillpoly")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n, shape
+    end subroutine kova_fillpoly
+
+    subroutine fillpolyf(wn, x, y, n, shape) bind(C, name="kova_fillpolyf")
+      import :: c_int, c_float
+      integer(c_int), value :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n, shape
+    end subroutine fillpolyf
+
+    subroutine kova_drawrect(wn, x, y, w, h) bind(C, name="kova_drawrect")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y, w, h
+    end subroutine kova_drawrect
+
+    subroutine kova_fillrect(wn, x, y, w, h) bind(C, name="kova_fillrect")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y, w, h
+    end subroutine kova_fillrect
+  end interface
+
+  ! ---- C: arcs and circles ---------------------------------------------------
+  interface
+    subroutine kova_drawarc(wn, xcen, ycen, xrad, yrad, sang, eang, idir) &
+        bind(C, name="kova_drawarc")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: xcen, ycen, xrad, yrad, sang, eang
+      integer(c_int), value :: idir
+    end subroutine kova_drawarc
+
+    subroutine kova_fillarc(wn, xcen, ycen, xrad, yrad, sang, eang, idir) &
+        bind(C, name="kova_fillarc")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: xcen, ycen, xrad, yrad, sang, eang
+      integer(c_int), value :: idir
+    end subroutine kova_fillarc
+
+    subroutine kova_drawcirc(wn, xcen, ycen, xrad, yrad) bind(C, name="kova_drawcirc")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: xcen, ycen, xrad, yrad
+    end subroutine kova_drawcirc
+
+    subroutine circle(wn, xcen, ycen, xrad, yrad) bind(C, name="kova_circle")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: xcen, ycen, xrad, yrad
+    end subroutine circle
+
+    subroutine kova_fillcirc(wn, xcen, ycen, xrad, yrad) bind(C, name="kova_fillcirc")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: xcen, ycen, xrad, yrad
+    end subroutine kova_fillcirc
+  end interface
+
+  ! ---- C: symbols and arrows -------------------------------------------------
+  interface
+    subroutine kova_drawsym(wn, x, y, size, type) bind(C, name="kova_drawsym")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+      integer(c_int), value :: size, type
+    end subroutine kova_drawsym
+
+    subroutine kova_drawsyms(wn, x, y, n, size, type) bind(C, name="kova_drawsyms")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n, size, type
+    end subroutine kova_drawsyms
+
+    subroutine drawsymsf(wn, x, y, n, size, type) bind(C, name="kova_drawsymsf")
+      import :: c_int, c_float
+      integer(c_int), value :: wn
+      real(c_float), intent(in) :: x(*), y(*)
+      integer(c_int), value :: n, size, type
+    end subroutine drawsymsf
+
+    subroutine kova_drawarrow(wn, xs, ys, xt, yt, s, w, shape) bind(C, name="kova_drawarrow")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: xs, ys, xt, yt, s, w
+      integer(c_int), value :: shape
+    end subroutine kova_drawarrow
+  end interface
+
+  ! ---- C: layers and resize --------------------------------------------------
+  interface
+    subroutine kova_layer(wn, show, write) bind(C, name="kova_layer")
+      import :: c_int
+      integer(c_int), value :: wn, show, write
+    end subroutine kova_layer
+
+    subroutine kova_copylayer(wn, src, dst) bind(C, name="kova_copylayer")
+      import :: c_int
+      integer(c_int), value :: wn, src, dst
+    end subroutine kova_copylayer
+
+    subroutine kova_gclr(wn) bind(C, name="kova_gclr")
+      import :: c_int
+      integer(c_int), value :: wn
+    end subroutine kova_gclr
+
+    subroutine kova_gscroll(wn, dx, dy, clr) bind(C, name="kova_gscroll")
+      import :: c_int
+      integer(c_int), value :: wn, dx, dy, clr
+    end subroutine kova_gscroll
+
+    subroutine kova_tclr() bind(C, name="kova_tclr")
+    end subroutine kova_tclr
+
+    subroutine gresize(wn, width, height) bind(C, name="kova_gresize")
+      import :: c_int
+      integer(c_int), value :: wn, width, height
+    end subroutine gresize
+  end interface
+
+  ! ---- C: pixel transfer and image files -------------------------------------
+  interface
+    subroutine gputarea(wn, x, y, src_wn, src_layer, xs0, ys0, xs1, ys1) &
+        bind(C, name="kova_gputarea")
+      import :: c_int, c_double
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+      integer(c_int), value :: src_wn, src_layer
+      real(c_double), value :: xs0, ys0, xs1, ys1
+    end subroutine gputarea
+
+    function ggetimage(wn, layer, xs0, ys0, xs1, ys1, r_width, r_height) &
+        bind(C, name="kova_ggetimage")
+      import :: c_int, c_double, c_ptr
+      type(c_ptr) :: ggetimage
+      integer(c_int), value :: wn, layer
+      real(c_double), value :: xs0, ys0, xs1, ys1
+      integer(c_int), intent(out), optional :: r_width, r_height
+    end function ggetimage
+
+    function gputimage(wn, x, y, buf, width, height, msk) bind(C, name="kova_gputimage")
+      import :: c_int, c_double, c_ptr
+      integer(c_int) :: gputimage
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+      type(c_ptr), value :: buf
+      integer(c_int), value :: width, height, msk
+    end function gputimage
+
+    function kova_putimg24(wn, x, y, width, height, buf) bind(C, name="kova_putimg24")
+      import :: c_int, c_double, c_ptr
+      integer(c_int) :: kova_putimg24
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+      integer(c_int), value :: width, height
+      type(c_ptr), value :: buf
+    end function kova_putimg24
+
+    function putimg24m(wn, x, y, width, height, buf) bind(C, name="kova_putimg24m")
+      import :: c_int, c_double, c_ptr
+      integer(c_int) :: putimg24m
+      integer(c_int), value :: wn
+      real(c_double), value :: x, y
+      integer(c_int), value :: width, height
+      type(c_ptr), value :: buf
+    end function putimg24m
+
+    function readimage(conv, name, r_width, r_height, r_msk) bind(C, name="kova_readimage")
+      import :: c_int, c_char, c_ptr
+      type(c_ptr) :: readimage
+      character(kind=c_char), intent(in), optional :: conv(*)
+      character(kind=c_char), intent(in) :: name(*)
+      integer(c_int), intent(out), optional :: r_width, r_height, r_msk
+    end function readimage
+
+    ! The C library's free(), for the buffers of ggetimage and readimage.
+    subroutine c_free(buf) bind(C, name="free")
+      import :: c_ptr
+      type(c_ptr), value :: buf
+    end subroutine c_free
+  end interface
+
+  ! ---- C: input --------------------------------------------------------------
+  interface
+    function kova_ggetxpress(type, code, x, y) bind(C, name="kova_ggetxpress")
+      import :: c_int, c_double
+      integer(c_int) :: kova_ggetxpress
+      integer(c_int), intent(out), optional :: type, code
+      real(c_double), intent(out), optional :: x, y
+    end function kova_ggetxpress
+
+    function ggetxpressf(type, code, x, y) bind(C, name="kova_ggetxpressf")
+      import :: c_int, c_float
+      integer(c_int) :: ggetxpressf
+      integer(c_int), intent(out), optional :: type, code
+      real(c_float), intent(out), optional :: x, y
+    end function ggetxpressf
+
+    function kova_ggetevent(type, code, x, y) bind(C, name="kova_ggetevent")
+      import :: c_int, c_double
+      integer(c_int) :: kova_ggetevent
+      integer(c_int), intent(out), optional :: type, code
+      real(c_double), intent(out), optional :: x, y
+    end function kova_ggetevent
+
+    function ggeteventf(type, code, x, y) bind(C, name="kova_ggeteventf")
+      import :: c_int, c_float
+      integer(c_int) :: ggeteventf
+      integer(c_int), intent(out), optional :: type, code
+      real(c_float), intent(out), optional :: x, y
+    end function ggeteventf
+
+    function kova_ggetch() bind(C, name="kova_ggetch")
+      import :: c_int
+      integer(c_int) :: kova_ggetch
+    end function kova_ggetch
+
+    subroutine kova_gsetscrollbarkeymask(wn, mask) bind(C, name="kova_gsetscrollbarkeymask")
+      import :: c_int
+      integer(c_int), value :: wn, mask
+    end subroutine kova_gsetscrollbarkeymask
   end interface
 end module kova

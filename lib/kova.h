@@ -186,7 +186,8 @@ KOVA_API unsigned char *kova_readimage(const char *conv, const char *name, int *
 
 /* Input: keys, mouse buttons and pointer movement in any open window.
  * Each returns the window's number and fills in the event type (2 key, 4
- * button press, 6 pointer moved, 7 entered, 8 left), the code (key code;
+ * button press, 6 pointer moved, 7 entered, 8 left, 33 close request; see
+ * kova_gsetcloseevent), the code (key code;
  * button 1-5; for pointer events the lowest button held, 0 if none) and
  * the position in the window's user coordinates (0, 0 for keys); each
  * output pointer may be NULL.  Key codes: the character (1-127), or Home 1,
@@ -208,6 +209,12 @@ KOVA_API int kova_ggetch(void);
 /* The modifier mask (X state bits, 8 = Alt/Mod1) with which the navigation
  * keys act on a window's scrollbars; windows without scrollbars ignore it. */
 KOVA_API void kova_gsetscrollbarkeymask(int wn, int mask);
+/* on nonzero: closing the window from the window manager no longer
+ * destroys it (and ends the program); each request is reported by
+ * kova_ggetevent and kova_ggetxpress as type 33 with code 0 and position
+ * (0, 0), and kova_ggetch returns 0 for it.  0 (the default): the window
+ * manager may destroy the window again. */
+KOVA_API void kova_gsetcloseevent(int wn, int on);
 
 #ifdef __cplusplus
 }

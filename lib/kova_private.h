@@ -62,6 +62,7 @@ struct pc_window {
     double scale_y;
     int pen_x;
     int pen_y;
+    int close_events; /* 1: close requests are reported, not obeyed */
 };
 
 /* One entry of the process-wide font set cache. */
@@ -113,6 +114,9 @@ extern int Exec_fd;
 extern char Exec_slave_tmp[20];
 
 extern int Pc_evrec_wid, Pc_evrec_pointer_x, Pc_evrec_pointer_y, Pc_evrec_button_mask;
+/* WM_PROTOCOLS and WM_DELETE_WINDOW on Pc_dis; None until a window asks
+ * for close requests. */
+extern Atom Pc_wm_protocols, Pc_wm_delete_window;
 
 extern const char *const Pc_fnt[24];
 extern const char *const Pc_fallbackfnt;
@@ -259,6 +263,8 @@ void sync_child(int xsync);
 /* One key or button press of window wn as code and user position: 4 for a
  * button press, 2 for a reported key, -1 for anything else. */
 int handle_xpress_event(XEvent *ev, int wn, int *code, double *x, double *y);
+/* A window manager's request to close one of our top-level windows. */
+bool is_close_request(const XEvent *ev);
 /* Called whenever input selections change (a new connection among them):
  * the next non-blocking poll reads the connection in full. */
 void forget_quiet_queue(void);

@@ -53,6 +53,7 @@ char Exec_slave_tmp[20] = "/tmp/_xslave_XXXXXX";
 
 int Pc_evrec_wid = -1, Pc_evrec_pointer_x = -32000, Pc_evrec_pointer_y = -32000;
 int Pc_evrec_button_mask = 0;
+Atom Pc_wm_protocols = None, Pc_wm_delete_window = None;
 
 const char *const Pc_fnt[24] = {
     "5x7",  "5x7",  "5x7",  "5x7",  "5x7",  "5x7",  "5x7",  "5x8",

@@ -75,6 +75,14 @@ if(CMAKE_Fortran_COMPILER)
     KOVA_FORTRAN_FAMILIES
     PROGRAM_LIBS kova kova_fortran_module PROGRAM_OPTIONS -std=f2018 ${KOVA_FORTRAN_WARNINGS}
     TEST_LIBS kova_static DEPTHS 24 16 8)
+  # The C entry points through the same module, beside the intrinsic isnan.
+  add_executable(fortran_c_entries ${CMAKE_CURRENT_SOURCE_DIR}/fortran/c_entries.f90)
+  target_link_libraries(fortran_c_entries PRIVATE kova kova_fortran_module)
+  target_compile_options(fortran_c_entries PRIVATE ${KOVA_FORTRAN_WARNINGS})
+  kova_sanitize(fortran_c_entries)
+  target_compile_definitions(test_fortran_families PRIVATE
+    KOVA_FORTRAN_C_ENTRIES="$<TARGET_FILE:fortran_c_entries>")
+  add_dependencies(test_fortran_families fortran_c_entries)
 
   # Programs in the classic pen-plotter style, linked before kova with the
   # plotter library (and passing texts and numbers to SYMBOL, as such

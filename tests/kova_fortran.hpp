@@ -75,4 +75,5 @@ void inkeydollar_(int *key);
 void ggetxpress_(int *wn, int *type, int *code, float *x, float *y);
 void ggetevent_(int *wn, int *type, int *code, float *x, float *y);
 void gsetscrollbarkeymask_(int *wn, int *mask);
+void gsetcloseevent_(int *wn, int *on);
 }

@@ -167,6 +167,26 @@ TEST(ImageSave, ReturnsAtOnceAndLayerChangesWaitForTheSave)
     wait_child();
     for (const char *name : {"pic7.png", "out7", "dir.d/pic7", "plain.ppm"})
         EXPECT_EQ(slurp(s / name).substr(0, 3), "P6\n") << name;
+
+    // Reading the file at once waits for the save: it is complete.
+    stripes(w.wn());
+    const std::string file = s / "pic.ppm", slow = s / "slowcat";
+    ASSERT_EQ(kova_gsaveimage(w.wn(), 0, 0, 0, W - 1, H - 1, slow.c_str(), 256, "%s", file.c_str()), 0);
+    int iw = 0, ih = 0, msk = -1;
+    unsigned char *back = kova_readimage(nullptr, file.c_str(), &iw, &ih, &msk);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(iw * 1000 + ih, W * 1000 + H);
+    std::vector<unsigned char> rgb;
+    for (int i = 0; i < W * H; i++)
+        rgb.insert(rgb.end(), back + 4 * i + 1, back + 4 * i + 4);
+    free(back);
+    EXPECT_EQ(rgb, server_rgb(w.layer(), 0, 0, W, H));
+    // Writing it while it is being saved: the save ends first.
+    ASSERT_EQ(kova_gsaveimage(w.wn(), 0, 0, 0, W - 1, H - 1, slow.c_str(), 256, "%s", file.c_str()), 0);
+    const unsigned char dot[4] = {255, 1, 2, 3};
+    ASSERT_EQ(kova_writeimage(dot, 1, 1, 0, nullptr, 256, "%s", file.c_str()), 0);
+    EXPECT_EQ(Chld_imgsave_stat, 0);
+    EXPECT_EQ(slurp(file), std::string("P6\n1 1\n255\n\1\2\3"));
 }
 
 TEST(ImageSave, RefusalsAndAChildThatNeverStarts)

@@ -26,6 +26,7 @@ void inkeydollar_(int *key);
 void ggetxpress_(int *wn, int *type, int *code, float *x, float *y);
 void ggetevent_(int *wn, int *type, int *code, float *x, float *y);
 void gsetscrollbarkeymask_(int *wn, int *mask);
+void gsetcloseevent_(int *wn, int *on);
 }
 
 namespace {
@@ -315,7 +316,7 @@ TEST_F(InputTest, NavigationKeysFollowTheScrollbarKeyMask)
     EXPECT_EQ(Pc[s].scrollbar_key_mask, 0);
     // The command and the hands' keys travel on different connections.
     sync_child(0);
-    h.type(XK_Left);
+    h.type(XK_Right);
     h.type(XK_Home, XK_Alt_L);
     h.type(XK_z);
     EXPECT_EQ(next_key(), 'z');
@@ -411,11 +412,20 @@ TEST_F(InputTest, BlockingClicksReportUserCoordinates)
         expect(c.x, 6.0, "one unit right");
         expect(c.y, -2.0, "one unit up");
 
-        // A scrolled canvas: canvas pixels, not viewport ones.
+        // A scrolled canvas (the wheel over both bars): canvas pixels, not
+        // viewport ones.
         Display *d = kt::dpy();
+        Hands h{d};
+        for (Window bar : {Pc[s].vscroll_win, Pc[s].hscroll_win}) {
+            h.move(on_root(bar, 9, 9));
+            h.click(5);
+        }
         Window child;
         int px, py;
-        XTranslateCoordinates(d, Pc[s].clip_win, Pc[s].draw_win, 20, 20, &px, &py, &child);
+        kt::eventually([&] {
+            XTranslateCoordinates(d, Pc[s].clip_win, Pc[s].draw_win, 20, 20, &px, &py, &child);
+            return px != 20 && py != 20;
+        });
         expect(px != 20 && py != 20, true, "canvas scrolled");
         c = click_during(Pc[s].clip_win, 20, 20, 1, xpress);
         expect_report(c, s, 4, 1, "scrolled click");
@@ -599,27 +609,33 @@ struct ChildId {
 
 TEST_F(InputTest, BlockingCallsEndWithTheirWindowsAndTheirServer)
 {
-    // Windows destroyed behind the library's back: the child ends it.
-    ChildId first;
-    auto r = kt::run_forked([&] {
-        int w = kova_gopen(60, 60);
-        first.send();
-        Hands{kt::dpy()}.move(Nowhere);
-        Window top = Pc[w].top_win;
-        Driver d(top, KeyPressMask, [top](Hands &h) {
-            XDestroyWindow(h.d, top);
-            XSync(h.d, False);
-        });
-        kova_ggetevent(nullptr, nullptr, nullptr, nullptr);
-        fputs("FAIL the call returned\n", stderr);
-    }, 10000);
-    pid_t child = first.receive();
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_TRUE(r.exited);
-    EXPECT_EQ(r.code, 143);
-    EXPECT_EQ(r.err, "");
-    EXPECT_GT(child, 0);
-    EXPECT_TRUE(kt::eventually([&] { return !kt::process_alive(child); }));
+    // Windows destroyed behind the library's back, whether they asked for
+    // close requests or not: the child ends it.
+    kt::ChildResult r;
+    pid_t child = 0;
+    for (int ask : {0, 1}) {
+        ChildId first;
+        r = kt::run_forked([&] {
+            int w = kova_gopen(60, 60);
+            kova_gsetcloseevent(w, ask);
+            first.send();
+            Hands{kt::dpy()}.move(Nowhere);
+            Window top = Pc[w].top_win;
+            Driver d(top, KeyPressMask, [top](Hands &h) {
+                XDestroyWindow(h.d, top);
+                XSync(h.d, False);
+            });
+            kova_ggetevent(nullptr, nullptr, nullptr, nullptr);
+            fputs("FAIL the call returned\n", stderr);
+        }, 10000);
+        child = first.receive();
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_TRUE(r.exited);
+        EXPECT_EQ(r.code, 143);
+        EXPECT_EQ(r.err, "");
+        EXPECT_GT(child, 0);
+        EXPECT_TRUE(kt::eventually([&] { return !kt::process_alive(child); }));
+    }
 
     // The server goes away: the normal exit path, status 1, no child left.
     kt::PrivateServer server(24, 640, 480);
@@ -640,6 +656,109 @@ TEST_F(InputTest, BlockingCallsEndWithTheirWindowsAndTheirServer)
     EXPECT_EQ(r.err.find("FAIL"), std::string::npos) << r.err;
     EXPECT_GT(child, 0);
     EXPECT_TRUE(kt::eventually([&] { return !kt::process_alive(child); }));
+}
+
+// A window manager's close request for top-level window w, sent as one
+// sends it: to the window's owner, whatever it selects.
+void request_close(Display *d, Window w)
+{
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, w, False, NoEventMask, &ev);
+    XSync(d, False);
+}
+
+// The protocols a window manager finds on w.
+std::vector<std::string> protocols(Window w)
+{
+    Display *d = kt::dpy();
+    XSync(Pc_dis, False);
+    Atom *atoms = nullptr;
+    int n = 0;
+    std::vector<std::string> names;
+    if (XGetWMProtocols(d, w, &atoms, &n)) {
+        for (int i = 0; i < n; i++) {
+            char *name = XGetAtomName(d, atoms[i]);
+            names.push_back(name);
+            XFree(name);
+        }
+        XFree(atoms);
+    }
+    return names;
+}
+
+TEST_F(InputTest, CloseRequestsReachTheProgramOfWindowsThatAskForThem)
+{
+    auto r = kt::run_forked([] {
+        kova_gsetnonblock(1);
+        kova_gsetinitialgeometry("+0+0");
+        int a = kova_gopen(300, 200);
+        kova_gsetinitialattributes(0, KOVA_ATTR_SCROLLBARS);
+        int b = kova_gopen(80, 60);
+        Window top_a = Pc[a].top_win, top_b = Pc[b].top_win;
+        Display *wm = kt::dpy();
+        expect(protocols(top_a).size(), 0u, "no protocol without asking");
+        kova_gsetcloseevent(a, 1);
+        kova_gsetcloseevent(b, 1);
+        kova_gsetcloseevent(b, 0);
+        expect(protocols(top_a) == std::vector<std::string>{"WM_DELETE_WINDOW"}, true, "a takes part");
+        expect(protocols(top_b).size(), 0u, "none after asking with 0");
+
+        // Polled: b's request is dropped, a's reported, by every call.
+        request_close(wm, top_b);
+        request_close(wm, top_a);
+        Report e;
+        e.code = e.type = 9;
+        e.x = e.y = 9;
+        kt::eventually([&] { return (e.wn = kova_ggetevent(&e.type, &e.code, &e.x, &e.y)) >= 0; }, 3000);
+        expect_report(e, a, 33, 0, "polled ggetevent");
+        expect(e.x + e.y, 0.0, "position");
+        request_close(wm, top_a);
+        int type = -1, code = -1;
+        float fx = 9, fy = 9;
+        kt::eventually([&] { return kova_ggetxpressf(&type, &code, &fx, &fy) >= 0; }, 3000);
+        expect(type * 100 + code, 3300, "polled ggetxpressf");
+        expect(fx + fy, 0.0f, "float position");
+        request_close(wm, top_a);
+        expect(next_key(), 0, "ggetch");
+
+        // Blocking: one that came before the call, one that comes while it
+        // waits (the pointer outside every window makes up nothing).
+        kova_gsetnonblock(0);
+        Hands{kt::dpy()}.move(Nowhere);
+        Pc_evrec_wid = -1;
+        request_close(wm, top_a);
+        e = event_now();
+        expect_report(e, a, 33, 0, "blocking ggetevent, queued");
+        {
+            Driver d(top_a, KeyPressMask, [top_a](Hands &h) { request_close(h.d, top_a); });
+            e = event_now();
+            expect_report(e, a, 33, 0, "blocking ggetevent, waiting");
+            expect(d.join(), 0, "hands");
+        }
+        {
+            Driver d(top_a, KeyPressMask, [top_a](Hands &h) { request_close(h.d, top_a); });
+            e = Report{};
+            e.wn = kova_ggetxpress(&e.type, &e.code, &e.x, &e.y);
+            expect_report(e, a, 33, 0, "blocking ggetxpress, waiting");
+            expect(d.join(), 0, "hands");
+        }
+        XWindowAttributes wa;
+        expect(XGetWindowAttributes(wm, top_a, &wa) && wa.map_state == IsViewable, true, "still mapped");
+
+        // A request for a window closed before it was read is dropped (the
+        // close's round trip has queued it).
+        kova_gsetnonblock(1);
+        request_close(wm, top_a);
+        kova_gclose(a);
+        expect(kova_ggetevent(nullptr, nullptr, nullptr, nullptr), -1, "nothing for a closed window");
+    });
+    expect_clean(r);
 }
 
 // The command window of another kova program waiting for input: an

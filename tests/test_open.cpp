@@ -218,6 +218,30 @@ TEST_F(OpenTest, ScrollbarLayoutOpensSmallerThanTheDisplayAndShowsItsBars)
     EXPECT_EQ(s.height, 300);
 }
 
+TEST_F(OpenTest, ScrollbarWindowOpensOnTheCanvasTopLeftCorner)
+{
+    for (int attributes : {0, KOVA_ATTR_Y_UP}) {
+        kova_gsetinitialattributes(KOVA_ATTR_SCROLLBARS | attributes, -1);
+        int w = kova_gopen(2000, 2000);
+        const unsigned long face = get_color_pixel("#c0c0c0"), red = get_color_pixel("#ff0000");
+        const pc_window &p = Pc[w];
+        double top = attributes ? 1999 : 0;
+        kova_newcolor(w, "#ff0000");
+        kova_pset(w, 0, top);
+        XSync(Pc_dis, False);
+        XWindowAttributes d = attrs(p.draw_win);
+        EXPECT_EQ(d.x, 0) << attributes;
+        EXPECT_EQ(d.y, 0) << attributes;
+        EXPECT_EQ(kt::pixel(p.clip_win, 0, 0), red) << attributes;
+        EXPECT_NE(kt::pixel(p.clip_win, 1, 1), red) << attributes;
+        // Both thumbs at the start of their troughs (after two 15-pixel
+        // buttons and the 2-pixel bevel).
+        EXPECT_EQ(kt::pixel(p.vscroll_win, 9, 35), face) << attributes;
+        EXPECT_EQ(kt::pixel(p.hscroll_win, 35, 9), face) << attributes;
+        kova_gclose(w);
+    }
+}
+
 TEST_F(OpenTest, NamesAndClassHintsComeFromTheProgramOrThePendingNames)
 {
     int w = kova_gopen(60, 40);

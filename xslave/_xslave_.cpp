@@ -126,10 +126,19 @@ void select_input(const slave_window &w)
     XSelectInput(Dis, w.draw_win, StructureNotifyMask | ExposureMask | KeyPressMask | buttons);
 }
 
-/* Places viewport, bars and canvas for a top-level window of W x H.  A
- * canvas larger than the viewport keeps the point at the viewport's centre
- * fixed; a smaller one is centred. */
-void layout(slave_window &w, int W, int H)
+/* Where the canvas starts along one axis of a viewport of length view: a
+ * shorter canvas is centred; a longer one starts at the viewport's start on
+ * a window's first layout (the corner where the library drew it), and
+ * later keeps the point at the viewport's centre fixed. */
+int canvas_start(int start, int data, int view, int old_view, bool first)
+{
+    if (data <= view)
+        return (view - data) / 2;
+    return first ? 0 : start + view / 2 - old_view / 2;
+}
+
+/* Places viewport, bars and canvas for a top-level window of W x H. */
+void layout(slave_window &w, int W, int H, bool first = false)
 {
     const int S = Scrollbar_width;
     int dw = w.draw_attr.width, dh = w.draw_attr.height;
@@ -142,15 +151,9 @@ void layout(slave_window &w, int W, int H)
         hb = 0;
     int cw = W - vb, ch = H - hb;
 
-    if (dw > cw)
-        w.draw_attr.x += cw / 2 - w.clip_attr.width / 2;
-    else
-        w.draw_attr.x = (cw - dw) / 2;
+    w.draw_attr.x = canvas_start(w.draw_attr.x, dw, cw, w.clip_attr.width, first);
     w.clip_attr.width = cw;
-    if (dh > ch)
-        w.draw_attr.y += ch / 2 - w.clip_attr.height / 2;
-    else
-        w.draw_attr.y = (ch - dh) / 2;
+    w.draw_attr.y = canvas_start(w.draw_attr.y, dh, ch, w.clip_attr.height, first);
     w.clip_attr.height = ch;
 
     if (w.vscroll_win) {
@@ -198,7 +201,7 @@ void manage(int n)
                             w.clip_attr.width, Bevel_width, 0, w.top_win);
     select_input(w);
     if (has_scrollbars(w))
-        layout(w, w.top_attr.width, w.top_attr.height);
+        layout(w, w.top_attr.width, w.top_attr.height, true);
     XFlush(Dis);
     w.in_use = 1;
 }

@@ -28,8 +28,8 @@ program families
   call ggetnonflush(flag)
   call gsetnonflush(0)
   nan = ieee_value(nan, ieee_quiet_nan)
-  call isnan(nan, nan_flag)
-  call isnan(1.5, real_flag)
+  call kova_isnan(nan, nan_flag)
+  call kova_isnan(1.5, real_flag)
   write (*, '(a,i0)') 'window ', win
   write (*, '(a,3(1x,i0))') 'display', depth, rw, rh
   write (*, '(a,i0,1x,i0,1x,i0)') 'nonflush isnan ', flag, nan_flag, real_flag

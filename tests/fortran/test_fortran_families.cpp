@@ -167,4 +167,13 @@ TEST(FortranFamilies, EveryFamilyDrawsAndAnswersAsTheCEntryPointsDo)
     EXPECT_EQ(prog.finish(20000), 0);
 }
 
+TEST(FortranFamilies, TheCEntryPointsAndTheIntrinsicIsnanThroughTheModule)
+{
+    // A 40 x 30 canvas resized to 60 x 50, read back whole: its last
+    // pixel red; reading a file that is not there gives a null pointer.
+    kt::Program prog(KOVA_FORTRAN_C_ENTRIES);
+    EXPECT_EQ(prog.line(20000), "isnan T F 60 50 T F\n");
+    EXPECT_EQ(prog.finish(20000), 0);
+}
+
 } // namespace
