@@ -74,6 +74,19 @@ unsigned long rgb_to_pixel(int r, int g, int b)
                          static_cast<unsigned>(b), 8);
 }
 
+unsigned long colour_pixel(int r, int g, int b)
+{
+    if (Pc_depth != 8)
+        return rgb_to_pixel(r, g, b);
+    XColor c;
+    c.red = static_cast<unsigned short>(r << 8);
+    c.green = static_cast<unsigned short>(g << 8);
+    c.blue = static_cast<unsigned short>(b << 8);
+    c.flags = DoRed | DoGreen | DoBlue;
+    get_colorpixel_from_cmap(Pc_cmap, &c);
+    return c.pixel;
+}
+
 /* Closeness of two colours as the eye judges it, from their 8-bit
  * components: squared differences weighted by the mean red of the pair. */
 static long colour_distance(const XColor &a, const XColor &b)

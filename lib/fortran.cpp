@@ -489,3 +489,11 @@ KOVA_FORTRAN void gsetcloseevent_(int *wn, int *on)
 {
     kova_gsetcloseevent(*wn, *on);
 }
+
+/* ---- fields ------------------------------------------------------------ */
+
+KOVA_FORTRAN void putfield_(int *wn, float *x0, float *y0, float *x1, float *y1, float *z, int *nx,
+                            int *ny, float *zmin, float *zmax, int *palette, int *result)
+{
+    *result = kova_putfieldf(*wn, *x0, *y0, *x1, *y1, z, *nx, *ny, *zmin, *zmax, *palette);
+}

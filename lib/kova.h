@@ -166,6 +166,22 @@ KOVA_API int kova_putimg24(int wn, double x, double y, int width, int height,
 KOVA_API int kova_putimg24m(int wn, double x, double y, int width, int height,
                             const unsigned char *buf);
 
+/* Fields: an nx x ny array shown as cells of colour that fill the
+ * rectangle from (x0, y0) to (x1, y1) in user coordinates; cell (i, j)
+ * holds z[j * nx + i], i counted from x0 and j from y0 (the layout of a
+ * Fortran array z(nx, ny)).  A pixel whose centre lies in the rectangle,
+ * x0 and y0 included, x1 and y1 excluded, takes its cell's colour: the
+ * palette's at t = (z - zmin) / (zmax - zmin), clamped to 0..1.  Cells
+ * that are NaN are not drawn.  0, or -1 with a message for bad arguments
+ * (nothing drawn). */
+#define KOVA_PALETTE_GREY       0 /* black to white */
+#define KOVA_PALETTE_SEQUENTIAL 1 /* dark blue, green, yellow (viridis) */
+#define KOVA_PALETTE_DIVERGING  2 /* blue, near-white at 0.5, red */
+KOVA_API int kova_putfield(int wn, double x0, double y0, double x1, double y1, const double *z,
+                           int nx, int ny, double zmin, double zmax, int palette);
+KOVA_API int kova_putfieldf(int wn, double x0, double y0, double x1, double y1, const float *z,
+                            int nx, int ny, double zmin, double zmax, int palette);
+
 /* Image files, of image buffers as above.  conv names a converter program
  * ("convert", or any filter reading a stream on its standard input), or is
  * NULL.  levels per channel: 2..256.  Results 0 or -1;

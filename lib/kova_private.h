@@ -225,6 +225,9 @@ void restore_xinput_selection(int wn);
 unsigned long get_color_pixel(const char *name);
 void get_colorpixel_from_cmap(Colormap cmap, XColor *color);
 unsigned long rgb_to_pixel(int r, int g, int b);  /* components 0..255 */
+/* The pen's colour lookup: a colormap cell on 8-bit screens (cached, the
+ * nearest once the colormap is full), else rgb_to_pixel. */
+unsigned long colour_pixel(int r, int g, int b);
 void free_colour_cache(void);
 
 /* ---- signals (signals.cpp) ------------------------------------------- */
@@ -393,10 +396,41 @@ int tile_origin(long long shift, int size);
  * the canvas. */
 void cnv_2p_to_pwh(int wn, double x0, double y0, double x1, double y1, int *px, int *py, int *pw,
                    int *ph);
-/* The bytes of a width x height image buffer (width, height > 0), or
- * false with a message naming where when they, or those of one row, do not
- * fit the machine's sizes. */
-bool image_size_fits(int width, int height, const char *where, size_t *bytes);
+/* The bytes of a width x height image buffer (width, height > 0) of
+ * pixel_bytes per pixel, or false with a message naming where when they, or
+ * those of one row, do not fit the machine's sizes. */
+bool image_size_fits(int width, int height, const char *where, size_t *bytes, int pixel_bytes = 4);
+/* The put path's pieces.  Pixels in the server's layout go out in strips of
+ * about Put_strip_bytes, each sent while it is still in the processor's
+ * cache; transfer_scratch is the process-wide scratch buffer, grown to at
+ * least n bytes and never shrunk, so repeated puts allocate nothing. */
+constexpr size_t Put_strip_bytes = 256 * 1024;
+unsigned char *transfer_scratch(size_t n);
+/* The mask pixmap, grown when w x h does not fit it, given the bits (rows
+ * of (w + 7) / 8 bytes, most significant bit first, set: drawn). */
+void send_mask(const unsigned char *bits, int w, int h);
+/* n rows of w pixel values of bytes each, in the server's byte order, put
+ * at (x, y) of d. */
+void put_rows(Drawable d, GC gc, const unsigned char *rows, int x, int y, int w, int n, int bytes);
+/* What every put does around sending its pixels with send(drawable, gc):
+ * waits for a running save, sends them into the write layer through the
+ * pen's GC (clipped by the mask pixmap placed at (x, y) when masked), and
+ * shows the layer when it is the shown one. */
+template <class Send>
+void put_to_write_layer(int wn, int x, int y, bool masked, Send send)
+{
+    wait_child();
+    const pc_window &w = Pc[wn];
+    if (masked) {
+        XSetClipMask(Pc_dis, w.pen_gc, Pix_mask);
+        XSetClipOrigin(Pc_dis, w.pen_gc, x, y);
+    }
+    send(w.layers[w.write_layer], w.pen_gc);
+    if (masked)
+        XSetClipMask(Pc_dis, w.pen_gc, None);
+    if (w.write_layer == w.shown_layer)
+        show_layer(wn, w.write_layer);
+}
 /* Canvas sides within 1..32767; "Invalid window size" when the request had
  * to be changed (opening.cpp). */
 void fit_canvas_size(int width, int height, int *cw, int *ch);

@@ -46,19 +46,7 @@ void set_rgb(int wn, int r, int g, int b)
     g = clamp255(g);
     b = clamp255(b);
     wait_child();
-    unsigned long pixel;
-    if (Pc_depth == 8) {
-        XColor c;
-        c.red = static_cast<unsigned short>(r << 8);
-        c.green = static_cast<unsigned short>(g << 8);
-        c.blue = static_cast<unsigned short>(b << 8);
-        c.flags = DoRed | DoGreen | DoBlue;
-        get_colorpixel_from_cmap(Pc_cmap, &c);
-        pixel = c.pixel;
-    } else {
-        pixel = rgb_to_pixel(r, g, b);
-    }
-    set_foreground(wn, pixel);
+    set_foreground(wn, colour_pixel(r, g, b));
 }
 
 } // namespace

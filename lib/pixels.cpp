@@ -27,14 +27,6 @@ struct placed_area {
     int ix, iy;
 };
 
-unsigned char *scratch(size_t n)
-{
-    if (n > Sz_tmp_img24buf) {
-        Tmp_img24buf = static_cast<unsigned char *>(_kova_xrealloc(Tmp_img24buf, n));
-        Sz_tmp_img24buf = n;
-    }
-    return Tmp_img24buf;
-}
 
 /* The part of the rectangle (x, y, w, h) that lies on the canvas; false
  * when none does. */
@@ -89,27 +81,11 @@ XImage image_header(char *data, int width, int height, int depth, int bpp, int b
 
 namespace {
 
-/* Grows the mask pixmap when the area is larger than it in either
- * direction, and sends it the area's alpha as bits (set: opaque). */
+/* Sends the area's alpha to the mask pixmap as bits (set: opaque). */
 void prepare_mask(const unsigned char *buf, int width, const placed_area &a)
 {
-    if (a.w > Pix_mask_width || a.h > Pix_mask_height) {
-        if (Pix_mask_width > 0) {
-            XFreeGC(Pc_dis, Gc_pix_mask);
-            XFreePixmap(Pc_dis, Pix_mask);
-        }
-        Pix_mask = XCreatePixmap(Pc_dis, RootWindow(Pc_dis, DefaultScreen(Pc_dis)),
-                                 static_cast<unsigned int>(a.w), static_cast<unsigned int>(a.h), 1);
-        XGCValues v;
-        v.foreground = 1;
-        v.background = 0;
-        v.graphics_exposures = False;
-        Gc_pix_mask = XCreateGC(Pc_dis, Pix_mask, GCForeground | GCBackground | GCGraphicsExposures, &v);
-        Pix_mask_width = a.w;
-        Pix_mask_height = a.h;
-    }
     const size_t row = static_cast<size_t>(a.w + 7) / 8;
-    unsigned char *bits = scratch(row * static_cast<size_t>(a.h));
+    unsigned char *bits = transfer_scratch(row * static_cast<size_t>(a.h));
     memset(bits, 0, row * static_cast<size_t>(a.h));
     for (int j = 0; j < a.h; j++) {
         const unsigned char *src =
@@ -119,10 +95,7 @@ void prepare_mask(const unsigned char *buf, int width, const placed_area &a)
             if (src[4 * k])
                 dst[k / 8] |= static_cast<unsigned char>(0x80u >> (k % 8));
     }
-    XImage img = image_header(reinterpret_cast<char *>(bits), a.w, a.h, 1, 1, static_cast<int>(row),
-                              MSBFirst);
-    XPutImage(Pc_dis, Pix_mask, Gc_pix_mask, &img, 0, 0, 0, 0, static_cast<unsigned int>(a.w),
-              static_cast<unsigned int>(a.h));
+    send_mask(bits, a.w, a.h);
 }
 
 /* Four pixels at a time: the conversions below are the same shifts and
@@ -232,7 +205,6 @@ void convert_row(const unsigned char *src, unsigned char *dst, int n, const put_
  * in the processor's cache. */
 void send_pixels(Drawable d, GC gc, const unsigned char *buf, int width, const placed_area &a)
 {
-    constexpr size_t Strip_bytes = 256 * 1024;
     const size_t stride = static_cast<size_t>(width) * 4;
     const unsigned char *first = buf + static_cast<size_t>(a.iy) * stride + static_cast<size_t>(a.ix) * 4;
     const int order = ImageByteOrder(Pc_dis);
@@ -248,8 +220,8 @@ void send_pixels(Drawable d, GC gc, const unsigned char *buf, int width, const p
     const int bytes = Pc_depth == 16 ? 2 : 4;
     const bool swap = (order == LSBFirst) != Host_lsb_first;
     const size_t out_row = static_cast<size_t>(a.w) * static_cast<size_t>(bytes);
-    const int rows = static_cast<int>(std::min<size_t>(static_cast<size_t>(a.h), std::max<size_t>(1, Strip_bytes / out_row)));
-    unsigned char *out = scratch(out_row * static_cast<size_t>(rows));
+    const int rows = static_cast<int>(std::min<size_t>(static_cast<size_t>(a.h), std::max<size_t>(1, Put_strip_bytes / out_row)));
+    unsigned char *out = transfer_scratch(out_row * static_cast<size_t>(rows));
     for (int j0 = 0; j0 < a.h; j0 += rows) {
         const int n = std::min(rows, a.h - j0);
         for (int j = 0; j < n; j++) {
@@ -260,11 +232,7 @@ void send_pixels(Drawable d, GC gc, const unsigned char *buf, int width, const p
             else
                 convert_row<4>(src, dst, a.w, L, swap);
         }
-        /* Image depth: the drawable's, which a put must match. */
-        XImage img = image_header(reinterpret_cast<char *>(out), a.w, n, Pc_depth, 8 * bytes,
-                                  static_cast<int>(out_row), order);
-        XPutImage(Pc_dis, d, gc, &img, 0, 0, a.x, a.y + j0, static_cast<unsigned int>(a.w),
-                  static_cast<unsigned int>(n));
+        put_rows(d, gc, out, a.x, a.y + j0, a.w, n, bytes);
     }
 }
 
@@ -285,17 +253,8 @@ int put_image(int wn, double x, double y, int width, int height, const unsigned 
         return 0;
     if (masked)
         prepare_mask(buf, width, a);
-    wait_child();
-    const pc_window &w = Pc[wn];
-    if (masked) {
-        XSetClipMask(Pc_dis, w.pen_gc, Pix_mask);
-        XSetClipOrigin(Pc_dis, w.pen_gc, a.x, a.y);
-    }
-    send_pixels(w.layers[w.write_layer], w.pen_gc, buf, width, a);
-    if (masked)
-        XSetClipMask(Pc_dis, w.pen_gc, None);
-    if (w.write_layer == w.shown_layer)
-        show_layer(wn, w.write_layer);
+    put_to_write_layer(wn, a.x, a.y, masked,
+                       [&](Drawable d, GC gc) { send_pixels(d, gc, buf, width, a); });
     return 0;
 }
 
@@ -425,11 +384,52 @@ void read_pixels(XImage *img, int w, int h, unsigned char *out)
 
 } // namespace
 
-bool image_size_fits(int width, int height, const char *where, size_t *bytes)
+unsigned char *transfer_scratch(size_t n)
+{
+    if (n > Sz_tmp_img24buf) {
+        Tmp_img24buf = static_cast<unsigned char *>(_kova_xrealloc(Tmp_img24buf, n));
+        Sz_tmp_img24buf = n;
+    }
+    return Tmp_img24buf;
+}
+
+void send_mask(const unsigned char *bits, int w, int h)
+{
+    if (w > Pix_mask_width || h > Pix_mask_height) {
+        if (Pix_mask_width > 0) {
+            XFreeGC(Pc_dis, Gc_pix_mask);
+            XFreePixmap(Pc_dis, Pix_mask);
+        }
+        Pix_mask = XCreatePixmap(Pc_dis, RootWindow(Pc_dis, DefaultScreen(Pc_dis)),
+                                 static_cast<unsigned int>(w), static_cast<unsigned int>(h), 1);
+        XGCValues v;
+        v.foreground = 1;
+        v.background = 0;
+        v.graphics_exposures = False;
+        Gc_pix_mask = XCreateGC(Pc_dis, Pix_mask, GCForeground | GCBackground | GCGraphicsExposures, &v);
+        Pix_mask_width = w;
+        Pix_mask_height = h;
+    }
+    XImage img = image_header(reinterpret_cast<char *>(const_cast<unsigned char *>(bits)), w, h, 1, 1,
+                              (w + 7) / 8, MSBFirst);
+    XPutImage(Pc_dis, Pix_mask, Gc_pix_mask, &img, 0, 0, 0, 0, static_cast<unsigned int>(w),
+              static_cast<unsigned int>(h));
+}
+
+void put_rows(Drawable d, GC gc, const unsigned char *rows, int x, int y, int w, int n, int bytes)
+{
+    /* Image depth: the drawable's, which a put must match. */
+    XImage img = image_header(reinterpret_cast<char *>(const_cast<unsigned char *>(rows)), w, n,
+                              Pc_depth, 8 * bytes, w * bytes, ImageByteOrder(Pc_dis));
+    XPutImage(Pc_dis, d, gc, &img, 0, 0, x, y, static_cast<unsigned int>(w), static_cast<unsigned int>(n));
+}
+
+bool image_size_fits(int width, int height, const char *where, size_t *bytes, int pixel_bytes)
 {
     size_t n;
-    if (width > INT_MAX / 4 ||
-        __builtin_mul_overflow(static_cast<size_t>(width) * 4, static_cast<size_t>(height), &n)) {
+    if (width > INT_MAX / pixel_bytes ||
+        __builtin_mul_overflow(static_cast<size_t>(width) * static_cast<size_t>(pixel_bytes),
+                               static_cast<size_t>(height), &n)) {
         fprintf(stderr, "KOVA: [ERROR] Image size %dx%d too large at %s()\n", width, height, where);
         return false;
     }

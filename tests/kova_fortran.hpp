@@ -76,4 +76,6 @@ void ggetxpress_(int *wn, int *type, int *code, float *x, float *y);
 void ggetevent_(int *wn, int *type, int *code, float *x, float *y);
 void gsetscrollbarkeymask_(int *wn, int *mask);
 void gsetcloseevent_(int *wn, int *on);
+void putfield_(int *wn, float *x0, float *y0, float *x1, float *y1, float *z, int *nx, int *ny,
+               float *zmin, float *zmax, int *palette, int *result);
 }

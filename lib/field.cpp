@@ -1,0 +1,442 @@
+/*
+ * field.cpp - 2-D arrays of numbers shown as cells of colour that fill a
+ * rectangle in user coordinates, and the palettes that colour them.
+ *
+ * The rectangle's sides go to canvas pixels as the window's mapping takes
+ * any point, but without its rounding; a pixel belongs to the cell that
+ * holds its centre, so cell edges fall where the mapping puts them however
+ * far a field is stretched.  Every canvas column and row is given its cell
+ * once; colours are worked out once per cell of a row, and a row of pixels
+ * that repeats the one above is copied.  Pixels are written straight in the
+ * server's layout and go out through the put path (scratch buffer, strips,
+ * the pen's GC, the mask pixmap where cells are NaN), so repeated fields of
+ * one size allocate nothing.
+ */
+#include "kova_private.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct rgb8 {
+    int r, g, b;
+};
+
+/* viridis, the sequential map of Stefan van der Walt and Nathaniel Smith
+ * (2015; public domain, CC0), as published in 256 steps (0xRRGGBB): from
+ * dark blue through green to yellow, even steps of lightness in a
+ * perceptually uniform colour space. */
+constexpr uint32_t Viridis[256] = {
+    0x440154, 0x440256, 0x450457, 0x450559, 0x46075a, 0x46085c, 0x460a5d, 0x460b5e,
+    0x470d60, 0x470e61, 0x471063, 0x471164, 0x471365, 0x481467, 0x481668, 0x481769,
+    0x48186a, 0x481a6c, 0x481b6d, 0x481c6e, 0x481d6f, 0x481f70, 0x482071, 0x482173,
+    0x482374, 0x482475, 0x482576, 0x482677, 0x482878, 0x482979, 0x472a7a, 0x472c7a,
+    0x472d7b, 0x472e7c, 0x472f7d, 0x46307e, 0x46327e, 0x46337f, 0x463480, 0x453581,
+    0x453781, 0x453882, 0x443983, 0x443a83, 0x443b84, 0x433d84, 0x433e85, 0x423f85,
+    0x424086, 0x424186, 0x414287, 0x414487, 0x404588, 0x404688, 0x3f4788, 0x3f4889,
+    0x3e4989, 0x3e4a89, 0x3e4c8a, 0x3d4d8a, 0x3d4e8a, 0x3c4f8a, 0x3c508b, 0x3b518b,
+    0x3b528b, 0x3a538b, 0x3a548c, 0x39558c, 0x39568c, 0x38588c, 0x38598c, 0x375a8c,
+    0x375b8d, 0x365c8d, 0x365d8d, 0x355e8d, 0x355f8d, 0x34608d, 0x34618d, 0x33628d,
+    0x33638d, 0x32648e, 0x32658e, 0x31668e, 0x31678e, 0x31688e, 0x30698e, 0x306a8e,
+    0x2f6b8e, 0x2f6c8e, 0x2e6d8e, 0x2e6e8e, 0x2e6f8e, 0x2d708e, 0x2d718e, 0x2c718e,
+    0x2c728e, 0x2c738e, 0x2b748e, 0x2b758e, 0x2a768e, 0x2a778e, 0x2a788e, 0x29798e,
+    0x297a8e, 0x297b8e, 0x287c8e, 0x287d8e, 0x277e8e, 0x277f8e, 0x27808e, 0x26818e,
+    0x26828e, 0x26828e, 0x25838e, 0x25848e, 0x25858e, 0x24868e, 0x24878e, 0x23888e,
+    0x23898e, 0x238a8d, 0x228b8d, 0x228c8d, 0x228d8d, 0x218e8d, 0x218f8d, 0x21908d,
+    0x21918c, 0x20928c, 0x20928c, 0x20938c, 0x1f948c, 0x1f958b, 0x1f968b, 0x1f978b,
+    0x1f988b, 0x1f998a, 0x1f9a8a, 0x1e9b8a, 0x1e9c89, 0x1e9d89, 0x1f9e89, 0x1f9f88,
+    0x1fa088, 0x1fa188, 0x1fa187, 0x1fa287, 0x20a386, 0x20a486, 0x21a585, 0x21a685,
+    0x22a785, 0x22a884, 0x23a983, 0x24aa83, 0x25ab82, 0x25ac82, 0x26ad81, 0x27ad81,
+    0x28ae80, 0x29af7f, 0x2ab07f, 0x2cb17e, 0x2db27d, 0x2eb37c, 0x2fb47c, 0x31b57b,
+    0x32b67a, 0x34b679, 0x35b779, 0x37b878, 0x38b977, 0x3aba76, 0x3bbb75, 0x3dbc74,
+    0x3fbc73, 0x40bd72, 0x42be71, 0x44bf70, 0x46c06f, 0x48c16e, 0x4ac16d, 0x4cc26c,
+    0x4ec36b, 0x50c46a, 0x52c569, 0x54c568, 0x56c667, 0x58c765, 0x5ac864, 0x5cc863,
+    0x5ec962, 0x60ca60, 0x63cb5f, 0x65cb5e, 0x67cc5c, 0x69cd5b, 0x6ccd5a, 0x6ece58,
+    0x70cf57, 0x73d056, 0x75d054, 0x77d153, 0x7ad151, 0x7cd250, 0x7fd34e, 0x81d34d,
+    0x84d44b, 0x86d549, 0x89d548, 0x8bd646, 0x8ed645, 0x90d743, 0x93d741, 0x95d840,
+    0x98d83e, 0x9bd93c, 0x9dd93b, 0xa0da39, 0xa2da37, 0xa5db36, 0xa8db34, 0xaadc32,
+    0xaddc30, 0xb0dd2f, 0xb2dd2d, 0xb5de2b, 0xb8de29, 0xbade28, 0xbddf26, 0xc0df25,
+    0xc2df23, 0xc5e021, 0xc8e020, 0xcae11f, 0xcde11d, 0xd0e11c, 0xd2e21b, 0xd5e21a,
+    0xd8e219, 0xdae319, 0xdde318, 0xdfe318, 0xe2e418, 0xe5e419, 0xe7e419, 0xeae51a,
+    0xece51b, 0xefe51c, 0xf1e51d, 0xf4e61e, 0xf6e620, 0xf8e621, 0xfbe723, 0xfde725
+};
+
+/* ---- the diverging palette ----------------------------------------------
+ * Kenneth Moreland's "cool to warm" map (Diverging Color Maps for
+ * Scientific Visualization, ISVC 2009): blue (59, 76, 192) and red
+ * (180, 4, 38) joined through a near-white middle by interpolating in his
+ * Msh space (polar CIELAB), so that both halves change lightness at the
+ * same rate and the middle carries no hue. */
+
+constexpr rgb8 Cool = {59, 76, 192}, Warm = {180, 4, 38};
+/* The D65 white that the paper converts with. */
+constexpr double White_x = 0.9505, White_y = 1.0, White_z = 1.089;
+
+struct lab {
+    double L, a, b;
+};
+struct msh {
+    double M, s, h;
+};
+
+double lab_f(double t) { return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116.0; }
+double lab_f_inverse(double f) { return f > 0.206893 ? f * f * f : (f - 16.0 / 116.0) / 7.787; }
+
+double linear(int c)
+{
+    const double v = c / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+int encoded(double v)
+{
+    v = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+    return static_cast<int>(std::lround(255 * std::clamp(v, 0.0, 1.0)));
+}
+
+msh to_msh(rgb8 c)
+{
+    const double r = linear(c.r), g = linear(c.g), b = linear(c.b);
+    const double fx = lab_f((0.4124 * r + 0.3576 * g + 0.1805 * b) / White_x);
+    const double fy = lab_f((0.2126 * r + 0.7152 * g + 0.0722 * b) / White_y);
+    const double fz = lab_f((0.0193 * r + 0.1192 * g + 0.9505 * b) / White_z);
+    const lab p = {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
+    const double M = std::sqrt(p.L * p.L + p.a * p.a + p.b * p.b);
+    return {M, std::acos(p.L / M), std::atan2(p.b, p.a)};
+}
+
+rgb8 to_rgb(msh m)
+{
+    const lab p = {m.M * std::cos(m.s), m.M * std::sin(m.s) * std::cos(m.h),
+                   m.M * std::sin(m.s) * std::sin(m.h)};
+    const double fy = (p.L + 16) / 116;
+    const double x = White_x * lab_f_inverse(p.a / 500 + fy), y = White_y * lab_f_inverse(fy),
+                 z = White_z * lab_f_inverse(fy - p.b / 200);
+    return {encoded(3.2406 * x - 1.5372 * y - 0.4986 * z),
+            encoded(-0.9689 * x + 1.8758 * y + 0.0415 * z),
+            encoded(0.0557 * x - 0.2040 * y + 1.0570 * z)};
+}
+
+/* The hue the unsaturated middle takes toward a saturated end, so that the
+ * hue does not jump where the saturation leaves zero. */
+double middle_hue(const msh &end, double middle_M)
+{
+    if (end.M >= middle_M)
+        return end.h;
+    const double spin = end.s * std::sqrt(middle_M * middle_M - end.M * end.M) / (end.M * std::sin(end.s));
+    return end.h > -M_PI / 3 ? end.h + spin : end.h - spin;
+}
+
+rgb8 cool_warm(double t)
+{
+    const msh end = to_msh(t < 0.5 ? Cool : Warm);
+    const double middle_M = std::max({to_msh(Cool).M, to_msh(Warm).M, 88.0});
+    const double u = t < 0.5 ? 1 - 2 * t : 2 * t - 1; /* 0 in the middle, 1 at the end */
+    const double h = middle_hue(end, middle_M);
+    return to_rgb({middle_M + u * (end.M - middle_M), u * end.s, h + u * (end.h - h)});
+}
+
+const std::array<rgb8, 256> &cool_warm_table()
+{
+    static const std::array<rgb8, 256> table = [] {
+        std::array<rgb8, 256> t{};
+        for (int k = 0; k < 256; k++)
+            t[static_cast<size_t>(k)] = cool_warm(k / 255.0);
+        return t;
+    }();
+    return table;
+}
+
+/* Colour k (0..255) of a palette. */
+rgb8 palette_colour(int palette, int k)
+{
+    switch (palette) {
+    case KOVA_PALETTE_GREY:
+        return {k, k, k};
+    case KOVA_PALETTE_SEQUENTIAL: {
+        const uint32_t c = Viridis[k];
+        return {static_cast<int>(c >> 16), static_cast<int>((c >> 8) & 0xff), static_cast<int>(c & 0xff)};
+    }
+    default:
+        return cool_warm_table()[static_cast<size_t>(k)];
+    }
+}
+
+/* ---- pixel values ------------------------------------------------------- */
+
+/* On an 8-bit screen every step of a palette takes a colormap cell: 32
+ * steps each, the ends kept, leave most of the 256 cells to the pens. */
+constexpr int Colormap_steps = 32;
+
+/* A pixel value as the server stores it: sizeof(T) bytes in its order. */
+template <class T>
+T in_server_order(unsigned long pixel, int order)
+{
+    unsigned char b[sizeof(T)];
+    for (size_t i = 0; i < sizeof(T); i++)
+        b[i] = static_cast<unsigned char>(pixel >> (8 * (order == MSBFirst ? sizeof(T) - 1 - i : i)));
+    T v;
+    memcpy(&v, b, sizeof v);
+    return v;
+}
+
+/* The palette's 256 colours as pixel values in the server's layout, found
+ * by the pen's colour lookup. */
+template <class T>
+void palette_pixels(int palette, T *out)
+{
+    const int order = ImageByteOrder(Pc_dis);
+    unsigned long pixel = 0;
+    int last = -1;
+    for (int k = 0; k < 256; k++) {
+        const int e = Pc_depth == 8 ? (k * Colormap_steps / 256) * 255 / (Colormap_steps - 1) : k;
+        if (e != last) {
+            const rgb8 c = palette_colour(palette, e);
+            pixel = colour_pixel(c.r, c.g, c.b);
+            last = e;
+        }
+        out[k] = in_server_order<T>(pixel, order);
+    }
+}
+
+/* ---- geometry ---------------------------------------------------------- */
+
+/* The field along one canvas axis: its sides at the pixel positions s0
+ * (included) and s0 + span (excluded), either way round, n cells between. */
+struct axis {
+    long double s0, span;
+    int n;
+    /* The cell that holds the centre of pixel p, or -1. */
+    int cell(int p) const
+    {
+        const long double c = std::floor((p - s0) * n / span);
+        return c >= 0 && c < n ? static_cast<int>(c) : -1;
+    }
+};
+
+axis x_axis(const pc_window &w, double x0, double x1, int nx)
+{
+    const long double s0 = (static_cast<long double>(x0) - w.user_x0) * w.scale_x;
+    return {s0, (static_cast<long double>(x1) - w.user_x0) * w.scale_x - s0, nx};
+}
+
+axis y_axis(const pc_window &w, double y0, double y1, int ny)
+{
+    auto row = [&](double y) {
+        const long double r = (static_cast<long double>(y) - w.user_y0) * w.scale_y;
+        return (w.attributes & KOVA_ATTR_Y_UP) ? (w.height - 1) - r : r;
+    };
+    return {row(y0), row(y1) - row(y0), ny};
+}
+
+/* The run of pixels 0..size-1 that lie in the field (cells only grow or
+ * only shrink along an axis, so they are one run); false when none do. */
+bool pixels_inside(const axis &a, int size, int *first, int *count)
+{
+    int p = 0;
+    while (p < size && a.cell(p) < 0)
+        p++;
+    if (p == size)
+        return false;
+    *first = p;
+    while (p < size && a.cell(p) >= 0)
+        p++;
+    *count = p - *first;
+    return true;
+}
+
+/* ---- drawing ------------------------------------------------------------ */
+
+template <class Z>
+struct field {
+    const Z *z;
+    int nx;
+    double half_zmin, scale; /* in halves, so that no range overflows */
+    /* The palette step of a value; NaN gives 0 (such cells are masked). */
+    int step(Z v) const
+    {
+        const double s = (0.5 * static_cast<double>(v) - half_zmin) * scale;
+        return s > 0 ? (s < 255 ? static_cast<int>(s) : 255) : 0;
+    }
+    const Z *row(int j) const { return z + static_cast<size_t>(j) * static_cast<size_t>(nx); }
+};
+
+template <class Z>
+bool any_nan(const field<Z> &f, int c0, int c1, int j0, int j1)
+{
+    for (int j = j0; j <= j1; j++) {
+        const Z *r = f.row(j);
+        bool nan = false;
+        for (int c = c0; c <= c1; c++)
+            nan |= r[c] != r[c];
+        if (nan)
+            return true;
+    }
+    return false;
+}
+
+/* Where a field lies on the canvas: pixels (px, py) to (px + pw - 1,
+ * py + ph - 1), and the columns' cells c0 .. c0 + cells - 1. */
+struct area {
+    int px, py, pw, ph;
+    int c0, cells;
+};
+
+/* One row of pixels for row j of the field. */
+template <class T, class Z>
+void colour_row(const field<Z> &f, int j, const area &a, const int32_t *col, T *cell_pixel,
+                const T *pal, T *out)
+{
+    const Z *z = f.row(j) + a.c0;
+    if (cell_pixel) {
+        for (int c = 0; c < a.cells; c++)
+            cell_pixel[c] = pal[f.step(z[c])];
+        for (int k = 0; k < a.pw; k++)
+            out[k] = cell_pixel[col[k]];
+    } else {
+        for (int k = 0; k < a.pw; k++)
+            out[k] = pal[f.step(z[col[k]])];
+    }
+}
+
+/* The mask bits of the area: set where the cell is a number. */
+template <class Z>
+void mask_bits(const field<Z> &f, const axis &ay, const area &a, const int32_t *col, unsigned char *bits)
+{
+    const size_t row = static_cast<size_t>(a.pw + 7) / 8;
+    int last = -1;
+    for (int r = 0; r < a.ph; r++) {
+        unsigned char *dst = bits + row * static_cast<size_t>(r);
+        const int j = ay.cell(a.py + r);
+        if (j == last) {
+            memcpy(dst, dst - row, row);
+            continue;
+        }
+        last = j;
+        memset(dst, 0, row);
+        const Z *z = f.row(j) + a.c0;
+        for (int k = 0; k < a.pw; k++)
+            if (z[col[k]] == z[col[k]])
+                dst[k / 8] |= static_cast<unsigned char>(0x80u >> (k % 8));
+    }
+}
+
+/* Draws the field with sizeof(T) bytes per pixel. */
+template <class T, class Z>
+void draw_field(int wn, const field<Z> &f, const axis &ax, const axis &ay, const area &a, int palette)
+{
+    T pal[256];
+    palette_pixels(palette, pal);
+    /* Scratch: each column's cell, one row of cell colours when cells are
+     * fewer than pixels, then the mask bits or a strip of rows. */
+    const bool per_cell = a.cells <= a.pw;
+    auto align = [](size_t n) { return (n + 7) & ~size_t{7}; };
+    const size_t pw = static_cast<size_t>(a.pw), ph = static_cast<size_t>(a.ph);
+    const size_t at_cells = align(pw * sizeof(int32_t));
+    const size_t at_rows = at_cells + align(per_cell ? static_cast<size_t>(a.cells) * sizeof(T) : 0);
+    const size_t out_row = pw * sizeof(T), mask_row = (pw + 7) / 8;
+    const size_t strip = std::min(ph, std::max<size_t>(1, Put_strip_bytes / out_row));
+    const int j0 = ay.cell(a.py), j1 = ay.cell(a.py + a.ph - 1);
+    const bool masked = any_nan(f, a.c0, a.c0 + a.cells - 1, std::min(j0, j1), std::max(j0, j1));
+    unsigned char *s = transfer_scratch(at_rows + std::max(strip * out_row, masked ? mask_row * ph : 0));
+    auto *col = reinterpret_cast<int32_t *>(s);
+    T *cell_pixel = per_cell ? reinterpret_cast<T *>(s + at_cells) : nullptr;
+    for (int k = 0; k < a.pw; k++)
+        col[k] = ax.cell(a.px + k) - a.c0;
+    if (masked) {
+        mask_bits(f, ay, a, col, s + at_rows);
+        send_mask(s + at_rows, a.pw, a.ph);
+    }
+    T *out = reinterpret_cast<T *>(s + at_rows);
+    put_to_write_layer(wn, a.px, a.py, masked, [&](Drawable d, GC gc) {
+        int last = -1;
+        const T *last_row = nullptr;
+        for (size_t r0 = 0; r0 < ph; r0 += strip) {
+            const size_t n = std::min(strip, ph - r0);
+            for (size_t r = 0; r < n; r++) {
+                T *dst = out + r * pw;
+                const int j = ay.cell(a.py + static_cast<int>(r0 + r));
+                if (j != last)
+                    colour_row(f, j, a, col, cell_pixel, pal, dst);
+                else if (dst != last_row)
+                    memcpy(dst, last_row, out_row);
+                last = j;
+                last_row = dst;
+            }
+            put_rows(d, gc, reinterpret_cast<unsigned char *>(out), a.px, a.py + static_cast<int>(r0), a.pw,
+                     static_cast<int>(n), static_cast<int>(sizeof(T)));
+        }
+    });
+}
+
+/* Bad arguments get a message and -1 before anything is drawn. */
+bool field_arguments(const void *z, int nx, int ny, const double (&corners)[4], double zmin,
+                     double zmax, int palette, const char *where)
+{
+    const char *why = nullptr;
+    char text[160];
+    if (palette < KOVA_PALETTE_GREY || palette > KOVA_PALETTE_DIVERGING) {
+        snprintf(text, sizeof text, "Unknown palette %d", palette);
+        why = text;
+    } else if (!z) {
+        why = "No array of values";
+    } else if (nx < 1 || ny < 1) {
+        snprintf(text, sizeof text, "Invalid field size %dx%d", nx, ny);
+        why = text;
+    } else if (!std::isfinite(zmin) || !std::isfinite(zmax) || !(zmax > zmin)) {
+        snprintf(text, sizeof text, "Invalid value range %g to %g", zmin, zmax);
+        why = text;
+    } else if (!std::all_of(std::begin(corners), std::end(corners), [](double v) { return std::isfinite(v); })) {
+        why = "Field corners that are no finite numbers";
+    }
+    if (why) {
+        fprintf(stderr, "KOVA: [ERROR] %s at %s()\n", why, where);
+        return false;
+    }
+    return true;
+}
+
+template <class Z>
+int put_field(int wn, double x0, double y0, double x1, double y1, const Z *z, int nx, int ny,
+              double zmin, double zmax, int palette, const char *where)
+{
+    size_t bytes;
+    if (!window_is_open(wn) || !field_arguments(z, nx, ny, {x0, y0, x1, y1}, zmin, zmax, palette, where) ||
+        !image_size_fits(nx, ny, where, &bytes, static_cast<int>(sizeof(Z))))
+        return -1;
+    const pc_window &w = Pc[wn];
+    const axis ax = x_axis(w, x0, x1, nx), ay = y_axis(w, y0, y1, ny);
+    area a;
+    if (!pixels_inside(ax, w.width, &a.px, &a.pw) || !pixels_inside(ay, w.height, &a.py, &a.ph))
+        return 0;
+    const int c_first = ax.cell(a.px), c_last = ax.cell(a.px + a.pw - 1);
+    a.c0 = std::min(c_first, c_last);
+    a.cells = std::max(c_first, c_last) - a.c0 + 1;
+    const field<Z> f = {z, nx, 0.5 * zmin, 256 / (0.5 * zmax - 0.5 * zmin)};
+    if (Pc_depth <= 8)
+        draw_field<uint8_t>(wn, f, ax, ay, a, palette);
+    else if (Pc_depth <= 16)
+        draw_field<uint16_t>(wn, f, ax, ay, a, palette);
+    else
+        draw_field<uint32_t>(wn, f, ax, ay, a, palette);
+    return 0;
+}
+
+} // namespace
+
+extern "C" KOVA_API int kova_putfield(int wn, double x0, double y0, double x1, double y1, const double *z,
+                                      int nx, int ny, double zmin, double zmax, int palette)
+{
+    return put_field(wn, x0, y0, x1, y1, z, nx, ny, zmin, zmax, palette, "putfield");
+}
+
+extern "C" KOVA_API int kova_putfieldf(int wn, double x0, double y0, double x1, double y1, const float *z,
+                                       int nx, int ny, double zmin, double zmax, int palette)
+{
+    return put_field(wn, x0, y0, x1, y1, z, nx, ny, zmin, zmax, palette, "putfieldf");
+}
