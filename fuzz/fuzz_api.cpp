@@ -420,6 +420,47 @@ Image image(Gen &g)
     return im;
 }
 
+// Arrays of values for the fields (nx x ny of them; a few sizes are
+// refused before anything is read, and come with NULL).
+template <class T> struct Field {
+    int nx, ny;
+    std::vector<T> values;
+    T *data() { return values.empty() ? nullptr : values.data(); }
+};
+
+template <class T> Field<T> field(Gen &g)
+{
+    Field<T> f{static_cast<int>(g.below(40)) - 3, static_cast<int>(g.below(40)) - 3, {}};
+    if (g.chance(5))
+        f.nx = g.pick({INT_MIN, INT_MAX, 70000});
+    if (f.nx > 0 && f.ny > 0 && f.nx <= 64 && g.chance(95)) {
+        std::string saved = g.args;
+        f.values.resize(static_cast<size_t>(f.nx) * static_cast<size_t>(f.ny));
+        for (T &v : f.values)
+            v = g.real_of<T>();
+        g.args = saved;
+    }
+    g.note(std::to_string(f.nx) + "x" + std::to_string(f.ny) + (f.data() ? "" : " NULL"));
+    return f;
+}
+
+// Palettes: the three, else just outside or far.
+int palette(Gen &g)
+{
+    int p = g.chance(80) ? static_cast<int>(g.below(3)) : g.pick({-1, 3, INT_MIN, INT_MAX});
+    g.note("palette " + std::to_string(p));
+    return p;
+}
+
+template <class T, class Put> void fuzz_field(Gen &g, Put put)
+{
+    Field<T> f = field<T>(g);
+    const int p = palette(g);
+    g.call([&](int wn, double x0, double y0, double x1, double y1, double zmin, double zmax) {
+        put(wn, x0, y0, x1, y1, f.data(), f.nx, f.ny, zmin, zmax, p);
+    }, win, real, real, real, real, real, real);
+}
+
 std::string Scratch;  // the run's directory for image files
 
 std::string image_file(Gen &g)
@@ -672,6 +713,16 @@ const Entry Table[] = {
          g.note(std::to_string(w) + "x" + std::to_string(h));
          g.call([&](int *wn, float *x, float *y) { putimg24_(wn, x, y, &w, &h, rgb.data()); }, pwin,
                 preal, preal);
+     }},
+    {"kova_putfield", 10, [](Gen &g) { fuzz_field<double>(g, kova_putfield); }},
+    {"kova_putfieldf", 10, [](Gen &g) { fuzz_field<float>(g, kova_putfieldf); }},
+    {"putfield_", 5, [](Gen &g) {
+         Field<float> f = field<float>(g);
+         float *z = f.data();
+         g.call([&](int *wn, float *x0, float *y0, float *x1, float *y1, float *zmin, float *zmax,
+                    int *palette, int *result) {
+             putfield_(wn, x0, y0, x1, y1, z, &f.nx, &f.ny, zmin, zmax, palette, result);
+         }, pwin, preal, preal, preal, preal, preal, preal, pint, out);
      }},
     // image files: background saves start a process each, so they are rare
     {"kova_gsaveimage", 1, [](Gen &g) {

@@ -454,6 +454,20 @@ module kova
       integer(c_int), intent(in) :: rgb(*)
     end subroutine putimg24
 
+    ! z(nx, ny) as cells of colour filling (x0, y0) to (x1, y1); palette 0 grey,
+    ! 1 sequential, 2 diverging; result 0, or -1 for bad arguments
+    subroutine putfield(wn, x0, y0, x1, y1, z, nx, ny, zmin, zmax, palette, result) &
+        bind(C, name="putfield_")
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: wn
+      real(c_float), intent(in) :: x0, y0, x1, y1
+      integer(c_int), intent(in) :: nx, ny
+      real(c_float), intent(in) :: z(nx, ny)
+      real(c_float), intent(in) :: zmin, zmax
+      integer(c_int), intent(in) :: palette
+      integer(c_int), intent(out) :: result
+    end subroutine putfield
+
     subroutine saveimg(wn, layer, x0, y0, x1, y1, name, nd, conv, levels) bind(C, name="saveimg_")
       import :: c_int, c_float, c_char
       integer(c_int), intent(in) :: wn, layer

@@ -115,6 +115,8 @@ const std::vector<Entry> &entries()
         C_RESULT(kova_drawstr, v.d, v.d, 0, v.d, "%s", "font set\nline"),
         C_RESULT(kova_newfontset, "fixed"),
         C_RESULT(kova_gsetfontset, "fixed"),
+        C_RESULT(kova_putfield, v.d, v.d, 2 * v.d, -v.d, Dx, 3, 1, 0.0, 1.0, KOVA_PALETTE_SEQUENTIAL),
+        C_RESULT(kova_putfieldf, -v.d, v.d, v.d, 1.0, Fy, 1, 3, -1.0, 1.0, KOVA_PALETTE_DIVERGING),
         {"gclose_", 0, [](int wn, Num) { gclose_(&wn); return 0; }},
         F_CALL(gsetbgcolor_, "blue"),
         F_CALL(winname_, "name"),
@@ -383,6 +385,7 @@ TEST(BadArguments, AbsurdNumbersDrawNothingUndefined)
         EXPECT_TRUE(line.find("KOVA: [WARNING] Degenerate coordinate system") == 0 ||
                     line.find("KOVA: [WARNING] Invalid line style") == 0 ||
                     line.find("KOVA: [WARNING] Invalid drawing function") == 0 ||
+                    line.find("KOVA: [ERROR] Field corners that are no finite numbers") == 0 ||
                     (line == angle && ++angles == 1))
             << line;
     EXPECT_EQ(angles, 1);
