@@ -234,20 +234,20 @@ axis y_axis(const pc_window &w, double y0, double y1, int ny)
     return {row(y0), row(y1) - row(y0), ny};
 }
 
-/* The run of pixels 0..size-1 that lie in the field (cells only grow or
- * only shrink along an axis, so they are one run); false when none do. */
-bool pixels_inside(const axis &a, int size, int *first, int *count)
+/* The cells of pixels 0..size-1 into cell[], and the run of those that lie
+ * in the field (cells only grow or only shrink along an axis, so they are
+ * one run); false when none do. */
+bool cells_of_pixels(const axis &a, int size, int32_t *cell, int *first, int *count)
 {
-    int p = 0;
-    while (p < size && a.cell(p) < 0)
-        p++;
-    if (p == size)
-        return false;
-    *first = p;
-    while (p < size && a.cell(p) >= 0)
-        p++;
-    *count = p - *first;
-    return true;
+    *first = -1;
+    *count = 0;
+    for (int p = 0; p < size; p++)
+        if ((cell[p] = a.cell(p)) >= 0) {
+            if (*first < 0)
+                *first = p;
+            ++*count;
+        }
+    return *count > 0;
 }
 
 /* ---- drawing ------------------------------------------------------------ */
@@ -266,110 +266,156 @@ struct field {
     const Z *row(int j) const { return z + static_cast<size_t>(j) * static_cast<size_t>(nx); }
 };
 
+/* The palette steps of n values, four at a time; true when one of them
+ * is NaN. */
 template <class Z>
-bool any_nan(const field<Z> &f, int c0, int c1, int j0, int j1)
+bool steps_of(const field<Z> &f, const Z *z, int n, int32_t *out)
 {
-    for (int j = j0; j <= j1; j++) {
-        const Z *r = f.row(j);
-        bool nan = false;
-        for (int c = c0; c <= c1; c++)
-            nan |= r[c] != r[c];
-        if (nan)
-            return true;
+    typedef Z z4 __attribute__((vector_size(4 * sizeof(Z))));
+    typedef double d4 __attribute__((vector_size(32)));
+    typedef int32_t i4 __attribute__((vector_size(16)));
+    const d4 zero = {0, 0, 0, 0}, top = {255, 255, 255, 255};
+    decltype(z4{} != z4{}) seen{};
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        z4 v;
+        memcpy(&v, z + k, sizeof v);
+        seen |= v != v;
+        d4 s = (__builtin_convertvector(v, d4) * 0.5 - f.half_zmin) * f.scale;
+        s = s > zero ? s : zero; /* NaN too */
+        s = s < top ? s : top;
+        const i4 i = __builtin_convertvector(s, i4);
+        memcpy(out + k, &i, sizeof i);
     }
-    return false;
+    bool nan = seen[0] || seen[1] || seen[2] || seen[3];
+    for (; k < n; k++) {
+        nan |= z[k] != z[k];
+        out[k] = f.step(z[k]);
+    }
+    return nan;
 }
 
-/* Where a field lies on the canvas: pixels (px, py) to (px + pw - 1,
- * py + ph - 1), and the columns' cells c0 .. c0 + cells - 1. */
+/* Where a field lies on the canvas, with the cells of its columns and rows. */
 struct area {
     int px, py, pw, ph;
-    int c0, cells;
+    int c0, cells;      /* the columns' cells: c0 .. c0 + cells - 1 */
+    const int32_t *col; /* column k's cell, less c0 */
+    const int32_t *row; /* row r's cell */
+    /* Where the field has no more cells than pixels across, the pixels of
+     * the r-th cell met from the left end before run_end[r]. */
+    const int32_t *run_end;
+    bool leftward; /* cells counted from the right */
 };
 
-/* One row of pixels for row j of the field. */
+/* One row of pixels for row j of the field (steps holds a.cells values);
+ * true when one of them is NaN. */
 template <class T, class Z>
-void colour_row(const field<Z> &f, int j, const area &a, const int32_t *col, T *cell_pixel,
-                const T *pal, T *out)
+bool colour_row(const field<Z> &f, int j, const area &a, const T *pal, int32_t *steps, T *out)
 {
     const Z *z = f.row(j) + a.c0;
-    if (cell_pixel) {
-        for (int c = 0; c < a.cells; c++)
-            cell_pixel[c] = pal[f.step(z[c])];
-        for (int k = 0; k < a.pw; k++)
-            out[k] = cell_pixel[col[k]];
-    } else {
-        for (int k = 0; k < a.pw; k++)
-            out[k] = pal[f.step(z[col[k]])];
+    bool nan = false;
+    if (!a.run_end) {
+        for (int k = 0; k < a.pw; k++) {
+            const Z v = z[a.col[k]];
+            nan |= v != v;
+            out[k] = pal[f.step(v)];
+        }
+        return nan;
     }
+    nan = steps_of(f, z, a.cells, steps);
+    int k = 0;
+    for (int r = 0; r < a.cells; r++) {
+        const T v = pal[steps[a.leftward ? a.cells - 1 - r : r]];
+        for (const int end = a.run_end[r]; k < end; k++)
+            out[k] = v;
+    }
+    return nan;
 }
 
-/* The mask bits of the area: set where the cell is a number. */
+/* The mask bits of rows r0 .. r0 + n - 1 of the area: set where the cell
+ * is a number. */
 template <class Z>
-void mask_bits(const field<Z> &f, const axis &ay, const area &a, const int32_t *col, unsigned char *bits)
+void mask_bits(const field<Z> &f, const area &a, int r0, int n, unsigned char *bits)
 {
     const size_t row = static_cast<size_t>(a.pw + 7) / 8;
-    int last = -1;
-    for (int r = 0; r < a.ph; r++) {
+    for (int r = 0; r < n; r++) {
         unsigned char *dst = bits + row * static_cast<size_t>(r);
-        const int j = ay.cell(a.py + r);
-        if (j == last) {
+        if (r > 0 && a.row[r0 + r] == a.row[r0 + r - 1]) {
             memcpy(dst, dst - row, row);
             continue;
         }
-        last = j;
         memset(dst, 0, row);
-        const Z *z = f.row(j) + a.c0;
+        const Z *z = f.row(a.row[r0 + r]) + a.c0;
         for (int k = 0; k < a.pw; k++)
-            if (z[col[k]] == z[col[k]])
+            if (z[a.col[k]] == z[a.col[k]])
                 dst[k / 8] |= static_cast<unsigned char>(0x80u >> (k % 8));
     }
 }
 
-/* Draws the field with sizeof(T) bytes per pixel. */
+/* Draws the field with sizeof(T) bytes per pixel, strip by strip; a strip
+ * whose cells include a NaN goes through the mask.  The scratch buffer
+ * starts with the cells of the canvas's columns, then its rows. */
 template <class T, class Z>
-void draw_field(int wn, const field<Z> &f, const axis &ax, const axis &ay, const area &a, int palette)
+void draw_field(int wn, const field<Z> &f, area a, int palette)
 {
     T pal[256];
     palette_pixels(palette, pal);
-    /* Scratch: each column's cell, one row of cell colours when cells are
-     * fewer than pixels, then the mask bits or a strip of rows. */
-    const bool per_cell = a.cells <= a.pw;
     auto align = [](size_t n) { return (n + 7) & ~size_t{7}; };
+    const pc_window &w = Pc[wn];
     const size_t pw = static_cast<size_t>(a.pw), ph = static_cast<size_t>(a.ph);
-    const size_t at_cells = align(pw * sizeof(int32_t));
-    const size_t at_rows = at_cells + align(per_cell ? static_cast<size_t>(a.cells) * sizeof(T) : 0);
     const size_t out_row = pw * sizeof(T), mask_row = (pw + 7) / 8;
     const size_t strip = std::min(ph, std::max<size_t>(1, Put_strip_bytes / out_row));
-    const int j0 = ay.cell(a.py), j1 = ay.cell(a.py + a.ph - 1);
-    const bool masked = any_nan(f, a.c0, a.c0 + a.cells - 1, std::min(j0, j1), std::max(j0, j1));
-    unsigned char *s = transfer_scratch(at_rows + std::max(strip * out_row, masked ? mask_row * ph : 0));
-    auto *col = reinterpret_cast<int32_t *>(s);
-    T *cell_pixel = per_cell ? reinterpret_cast<T *>(s + at_cells) : nullptr;
+    const bool runs = a.cells <= a.pw;
+    const size_t per_cell = align(runs ? sizeof(int32_t) * static_cast<size_t>(a.cells) : 0);
+    const size_t s_runs = align(sizeof(int32_t) * static_cast<size_t>(w.width + w.height));
+    const size_t s_steps = s_runs + per_cell, s_mask = s_steps + per_cell;
+    const size_t s_rows = s_mask + align(mask_row * strip);
+    /* Grown to its full size: the cells found so far move with it. */
+    unsigned char *s = transfer_scratch(s_rows + strip * out_row);
+    auto *col = reinterpret_cast<int32_t *>(s) + a.px;
+    a.row = reinterpret_cast<int32_t *>(s) + w.width + a.py;
     for (int k = 0; k < a.pw; k++)
-        col[k] = ax.cell(a.px + k) - a.c0;
-    if (masked) {
-        mask_bits(f, ay, a, col, s + at_rows);
-        send_mask(s + at_rows, a.pw, a.ph);
+        col[k] -= a.c0;
+    a.col = col;
+    a.leftward = a.pw > 1 && col[a.pw - 1] < col[0];
+    if (runs) {
+        auto *end = reinterpret_cast<int32_t *>(s + s_runs);
+        std::fill(end, end + a.cells, 0);
+        for (int k = 0; k < a.pw; k++)
+            end[a.leftward ? a.cells - 1 - col[k] : col[k]] = k + 1;
+        for (int r = 1; r < a.cells; r++)
+            end[r] = std::max(end[r], end[r - 1]);
+        a.run_end = end;
     }
-    T *out = reinterpret_cast<T *>(s + at_rows);
-    put_to_write_layer(wn, a.px, a.py, masked, [&](Drawable d, GC gc) {
-        int last = -1;
-        const T *last_row = nullptr;
+    auto *steps = reinterpret_cast<int32_t *>(s + s_steps);
+    T *out = reinterpret_cast<T *>(s + s_rows);
+    put_to_write_layer(wn, [&](Drawable d, GC gc) {
+        const T *last = nullptr;
+        bool last_nan = false;
         for (size_t r0 = 0; r0 < ph; r0 += strip) {
             const size_t n = std::min(strip, ph - r0);
+            bool nan = false;
             for (size_t r = 0; r < n; r++) {
                 T *dst = out + r * pw;
-                const int j = ay.cell(a.py + static_cast<int>(r0 + r));
-                if (j != last)
-                    colour_row(f, j, a, col, cell_pixel, pal, dst);
-                else if (dst != last_row)
-                    memcpy(dst, last_row, out_row);
-                last = j;
-                last_row = dst;
+                if (!last || a.row[r0 + r] != a.row[r0 + r - 1])
+                    last_nan = colour_row(f, a.row[r0 + r], a, pal, steps, dst);
+                else if (dst != last)
+                    memcpy(dst, last, out_row);
+                nan |= last_nan;
+                last = dst;
             }
-            put_rows(d, gc, reinterpret_cast<unsigned char *>(out), a.px, a.py + static_cast<int>(r0), a.pw,
-                     static_cast<int>(n), static_cast<int>(sizeof(T)));
+            const int y = a.py + static_cast<int>(r0);
+            auto put = [&] {
+                put_rows(d, gc, reinterpret_cast<unsigned char *>(out), a.px, y, a.pw, static_cast<int>(n),
+                         static_cast<int>(sizeof(T)));
+            };
+            if (nan) {
+                mask_bits(f, a, static_cast<int>(r0), static_cast<int>(n), s + s_mask);
+                send_mask(s + s_mask, a.pw, static_cast<int>(n));
+                through_mask(gc, a.px, y, put);
+            } else {
+                put();
+            }
         }
     });
 }
@@ -410,20 +456,23 @@ int put_field(int wn, double x0, double y0, double x1, double y1, const Z *z, in
         !image_size_fits(nx, ny, where, &bytes, static_cast<int>(sizeof(Z))))
         return -1;
     const pc_window &w = Pc[wn];
-    const axis ax = x_axis(w, x0, x1, nx), ay = y_axis(w, y0, y1, ny);
-    area a;
-    if (!pixels_inside(ax, w.width, &a.px, &a.pw) || !pixels_inside(ay, w.height, &a.py, &a.ph))
+    /* The cells of every canvas column, then of every row. */
+    auto *cell = reinterpret_cast<int32_t *>(
+        transfer_scratch(sizeof(int32_t) * static_cast<size_t>(w.width + w.height)));
+    area a{};
+    if (!cells_of_pixels(x_axis(w, x0, x1, nx), w.width, cell, &a.px, &a.pw) ||
+        !cells_of_pixels(y_axis(w, y0, y1, ny), w.height, cell + w.width, &a.py, &a.ph))
         return 0;
-    const int c_first = ax.cell(a.px), c_last = ax.cell(a.px + a.pw - 1);
-    a.c0 = std::min(c_first, c_last);
-    a.cells = std::max(c_first, c_last) - a.c0 + 1;
+    a.c0 = std::min(cell[a.px], cell[a.px + a.pw - 1]);
+    a.cells = std::max(cell[a.px], cell[a.px + a.pw - 1]) - a.c0 + 1;
+    a.row = cell + w.width + a.py;
     const field<Z> f = {z, nx, 0.5 * zmin, 256 / (0.5 * zmax - 0.5 * zmin)};
     if (Pc_depth <= 8)
-        draw_field<uint8_t>(wn, f, ax, ay, a, palette);
+        draw_field<uint8_t>(wn, f, a, palette);
     else if (Pc_depth <= 16)
-        draw_field<uint16_t>(wn, f, ax, ay, a, palette);
+        draw_field<uint16_t>(wn, f, a, palette);
     else
-        draw_field<uint32_t>(wn, f, ax, ay, a, palette);
+        draw_field<uint32_t>(wn, f, a, palette);
     return 0;
 }
 

@@ -412,22 +412,25 @@ void send_mask(const unsigned char *bits, int w, int h);
 /* n rows of w pixel values of bytes each, in the server's byte order, put
  * at (x, y) of d. */
 void put_rows(Drawable d, GC gc, const unsigned char *rows, int x, int y, int w, int n, int bytes);
+/* Runs send() with gc clipped by the mask pixmap placed at (x, y). */
+template <class Send>
+void through_mask(GC gc, int x, int y, Send send)
+{
+    XSetClipMask(Pc_dis, gc, Pix_mask);
+    XSetClipOrigin(Pc_dis, gc, x, y);
+    send();
+    XSetClipMask(Pc_dis, gc, None);
+}
 /* What every put does around sending its pixels with send(drawable, gc):
  * waits for a running save, sends them into the write layer through the
- * pen's GC (clipped by the mask pixmap placed at (x, y) when masked), and
- * shows the layer when it is the shown one. */
+ * pen's GC (so its drawing function applies) and shows the layer when it is
+ * the shown one. */
 template <class Send>
-void put_to_write_layer(int wn, int x, int y, bool masked, Send send)
+void put_to_write_layer(int wn, Send send)
 {
     wait_child();
     const pc_window &w = Pc[wn];
-    if (masked) {
-        XSetClipMask(Pc_dis, w.pen_gc, Pix_mask);
-        XSetClipOrigin(Pc_dis, w.pen_gc, x, y);
-    }
     send(w.layers[w.write_layer], w.pen_gc);
-    if (masked)
-        XSetClipMask(Pc_dis, w.pen_gc, None);
     if (w.write_layer == w.shown_layer)
         show_layer(wn, w.write_layer);
 }

@@ -253,8 +253,12 @@ int put_image(int wn, double x, double y, int width, int height, const unsigned 
         return 0;
     if (masked)
         prepare_mask(buf, width, a);
-    put_to_write_layer(wn, a.x, a.y, masked,
-                       [&](Drawable d, GC gc) { send_pixels(d, gc, buf, width, a); });
+    put_to_write_layer(wn, [&](Drawable d, GC gc) {
+        if (masked)
+            through_mask(gc, a.x, a.y, [&] { send_pixels(d, gc, buf, width, a); });
+        else
+            send_pixels(d, gc, buf, width, a);
+    });
     return 0;
 }
 
