@@ -301,33 +301,26 @@ struct area {
     int c0, cells;      /* the columns' cells: c0 .. c0 + cells - 1 */
     const int32_t *col; /* column k's cell, less c0 */
     const int32_t *row; /* row r's cell */
-    /* Where the field has no more cells than pixels across, the pixels of
-     * the r-th cell met from the left end before run_end[r]. */
-    const int32_t *run_end;
-    bool leftward; /* cells counted from the right */
 };
 
-/* One row of pixels for row j of the field (steps holds a.cells values);
- * true when one of them is NaN. */
+/* One row of pixels for row j of the field; true when one of its cells is
+ * NaN.  Where cells are no more than pixels across, each cell's step is
+ * worked out once, into steps. */
 template <class T, class Z>
 bool colour_row(const field<Z> &f, int j, const area &a, const T *pal, int32_t *steps, T *out)
 {
     const Z *z = f.row(j) + a.c0;
-    bool nan = false;
-    if (!a.run_end) {
-        for (int k = 0; k < a.pw; k++) {
-            const Z v = z[a.col[k]];
-            nan |= v != v;
-            out[k] = pal[f.step(v)];
-        }
+    if (a.cells <= a.pw) {
+        const bool nan = steps_of(f, z, a.cells, steps);
+        for (int k = 0; k < a.pw; k++)
+            out[k] = pal[steps[a.col[k]]];
         return nan;
     }
-    nan = steps_of(f, z, a.cells, steps);
-    int k = 0;
-    for (int r = 0; r < a.cells; r++) {
-        const T v = pal[steps[a.leftward ? a.cells - 1 - r : r]];
-        for (const int end = a.run_end[r]; k < end; k++)
-            out[k] = v;
+    bool nan = false;
+    for (int k = 0; k < a.pw; k++) {
+        const Z v = z[a.col[k]];
+        nan |= v != v;
+        out[k] = pal[f.step(v)];
     }
     return nan;
 }
@@ -365,10 +358,8 @@ void draw_field(int wn, const field<Z> &f, area a, int palette)
     const size_t pw = static_cast<size_t>(a.pw), ph = static_cast<size_t>(a.ph);
     const size_t out_row = pw * sizeof(T), mask_row = (pw + 7) / 8;
     const size_t strip = std::min(ph, std::max<size_t>(1, Put_strip_bytes / out_row));
-    const bool runs = a.cells <= a.pw;
-    const size_t per_cell = align(runs ? sizeof(int32_t) * static_cast<size_t>(a.cells) : 0);
-    const size_t s_runs = align(sizeof(int32_t) * static_cast<size_t>(w.width + w.height));
-    const size_t s_steps = s_runs + per_cell, s_mask = s_steps + per_cell;
+    const size_t s_steps = align(sizeof(int32_t) * static_cast<size_t>(w.width + w.height));
+    const size_t s_mask = s_steps + align(sizeof(int32_t) * static_cast<size_t>(std::min(a.cells, a.pw)));
     const size_t s_rows = s_mask + align(mask_row * strip);
     /* Grown to its full size: the cells found so far move with it. */
     unsigned char *s = transfer_scratch(s_rows + strip * out_row);
@@ -377,16 +368,6 @@ void draw_field(int wn, const field<Z> &f, area a, int palette)
     for (int k = 0; k < a.pw; k++)
         col[k] -= a.c0;
     a.col = col;
-    a.leftward = a.pw > 1 && col[a.pw - 1] < col[0];
-    if (runs) {
-        auto *end = reinterpret_cast<int32_t *>(s + s_runs);
-        std::fill(end, end + a.cells, 0);
-        for (int k = 0; k < a.pw; k++)
-            end[a.leftward ? a.cells - 1 - col[k] : col[k]] = k + 1;
-        for (int r = 1; r < a.cells; r++)
-            end[r] = std::max(end[r], end[r - 1]);
-        a.run_end = end;
-    }
     auto *steps = reinterpret_cast<int32_t *>(s + s_steps);
     T *out = reinterpret_cast<T *>(s + s_rows);
     put_to_write_layer(wn, [&](Drawable d, GC gc) {

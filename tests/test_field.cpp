@@ -65,11 +65,23 @@ TEST(Field, CellsNanCellsAndTheFarEdgesOverABackground)
             ASSERT_EQ(layer[static_cast<size_t>(y * W + x)], want) << x << "," << y;
         }
 
+    // More cells than pixels, and x1 left of x0: each pixel takes the cell
+    // under its centre.
+    const double six[] = {0, 255, 128, 255, 255, 255};
+    ASSERT_EQ(kova_putfield(w.wn(), 0, 32, 3, 34, six, 6, 1, 0, 256, KOVA_PALETTE_GREY), 0);
+    ASSERT_EQ(kova_putfield(w.wn(), 13, 32, 10, 34, six, 6, 1, 0, 256, KOVA_PALETTE_GREY), 0);
+    const std::vector<unsigned long> small = kt::area(w.layer(), 0, 33, 14, 1);
+    const std::vector<unsigned long> small_want = {grey(w, 0), grey(w, 128), grey(w, 255), w.bg, w.bg,
+                                                   w.bg, w.bg, w.bg, w.bg, w.bg, w.bg,
+                                                   grey(w, 255), grey(w, 128), grey(w, 0)};
+    EXPECT_EQ(small, small_want);
+
     // Into a hidden layer: the window keeps what it shows.
+    const std::vector<unsigned long> shown = kt::area(w.layer(), 0, 0, W, H);
     kova_layer(w.wn(), 0, 1);
     const double white = 1;
     ASSERT_EQ(kova_putfield(w.wn(), 0, 0, W, H, &white, 1, 1, 0, 1, KOVA_PALETTE_GREY), 0);
-    EXPECT_EQ(kt::area(w.window(), 0, 0, W, H), layer);
+    EXPECT_EQ(kt::area(w.window(), 0, 0, W, H), shown);
     EXPECT_EQ(kt::synced_pixel(w.rec().layers[1], W - 1, H - 1), grey(w, 255));
 }
 
