@@ -27,7 +27,6 @@ struct placed_area {
     int ix, iy;
 };
 
-
 /* The part of the rectangle (x, y, w, h) that lies on the canvas; false
  * when none does. */
 bool on_canvas(int wn, long long x, long long y, long long w, long long h, placed_area *a)
