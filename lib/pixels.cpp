@@ -199,7 +199,7 @@ void convert_row(const unsigned char *src, unsigned char *dst, int n, const put_
  * 24-bit layout (red at bit 16, green at 8, blue at 0) most significant
  * byte first, the caller's buffer is sent as it is, its alpha falling into
  * the bits without colour.  Otherwise the pixels are converted in strips of
- * about Strip_bytes into the scratch buffer, in the server's byte order so
+ * about Put_strip_bytes into the scratch buffer, in the server's byte order so
  * that Xlib passes them on unchanged: each strip goes out while it is still
  * in the processor's cache. */
 void send_pixels(Drawable d, GC gc, const unsigned char *buf, int width, const placed_area &a)
