@@ -242,10 +242,10 @@ TEST(Field, BadInputIsRefusedWithOneLine)
         {[&] { return kova_putfield(wn + 1, 0, 0, 9, 9, z, 2, 2, 0, 1, 0); },
          "KOVA: [WARNING] Window " + std::to_string(wn + 1) + " is not open.\n"},
     };
-    for (const auto &[call, message] : cases) {
+    for (const auto &c : cases) {
         int r = 0;
-        EXPECT_EQ(kt::capture_stderr([&] { r = call(); }), message);
-        EXPECT_EQ(r, -1) << message;
+        EXPECT_EQ(kt::capture_stderr([&] { r = c.first(); }), c.second);
+        EXPECT_EQ(r, -1) << c.second;
     }
     EXPECT_TRUE(kt::lit(w.layer(), 0, 0, 30, 20, w.bg).empty());
 }
