@@ -46,10 +46,12 @@ static void diffuse(void)
 }
 
 /* Axes, their labels and the colour bar with its scale, around the plate
- * that fills x 0..16, y 0..12 in user units. */
+ * that fills x 0..16, y 0..12 in user units; the y axis's name turned to
+ * read upward, centred by its measured length. */
 static void frame(int win)
 {
     static float bar[256];
+    double w, h;
     int k;
     for (k = 0; k < 256; k++)
         bar[k] = k / 255.0f * 2 - 1;
@@ -68,8 +70,10 @@ static void frame(int win)
     kova_drawstr(win, 18.4, 11.7, 12, 0, "+1 hot");
     kova_drawstr(win, 18.4, 5.8, 12, 0, " 0");
     kova_drawstr(win, 18.4, -0.1, 12, 0, "-1 cold");
-    kova_drawstr(win, 6.5, -2.0, 12, 0, "x (cm)");
-    kova_drawstr(win, -2.2, 12.6, 12, 0, "y (cm)");
+    kova_gettextextent(win, 12, &w, &h, "x (cm)");
+    kova_drawstr(win, 8 - w / 2, -2.0, 12, 0, "x (cm)");
+    kova_gettextextent(win, 12, &w, &h, "y (cm)");
+    kova_drawstr(win, -1.6, 6 - w / 2, 12, 90, "y (cm)");
 }
 
 int main(int argc, char **argv)
