@@ -887,6 +887,31 @@ module kova
       type(c_ptr), value :: buf
     end function putimg24m
 
+    ! z(nx, ny) of DOUBLE PRECISION (kova_putfield) or REAL (putfieldf)
+    function kova_putfield(wn, x0, y0, x1, y1, z, nx, ny, zmin, zmax, palette) &
+        bind(C, name="kova_putfield")
+      import :: c_int, c_double
+      integer(c_int) :: kova_putfield
+      integer(c_int), value :: wn
+      real(c_double), value :: x0, y0, x1, y1
+      integer(c_int), value :: nx, ny
+      real(c_double), intent(in) :: z(nx, ny)
+      real(c_double), value :: zmin, zmax
+      integer(c_int), value :: palette
+    end function kova_putfield
+
+    function putfieldf(wn, x0, y0, x1, y1, z, nx, ny, zmin, zmax, palette) &
+        bind(C, name="kova_putfieldf")
+      import :: c_int, c_float, c_double
+      integer(c_int) :: putfieldf
+      integer(c_int), value :: wn
+      real(c_double), value :: x0, y0, x1, y1
+      integer(c_int), value :: nx, ny
+      real(c_float), intent(in) :: z(nx, ny)
+      real(c_double), value :: zmin, zmax
+      integer(c_int), value :: palette
+    end function putfieldf
+
     function readimage(conv, name, r_width, r_height, r_msk) bind(C, name="kova_readimage")
       import :: c_int, c_char, c_ptr
       type(c_ptr) :: readimage
