@@ -53,12 +53,6 @@ std::pair<double, double> seconds_per_frame(const std::function<void()> &frame)
     return {wall / Frames, (cpu_seconds() - c0) / Frames};
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // A plain program's way: each window pixel takes the colour of the cell
 // under it from a 256-entry table, then the buffer is put.
 struct Plain_loop {
@@ -133,10 +127,10 @@ void run_depth(int depth, int rounds)
                     cpu[s].push_back(client);
                 }
             }
-        const double field = median(t[0]), put = median(t[1]), plain = median(t[2]);
+        const double field = kt::median(t[0]), put = kt::median(t[1]), plain = kt::median(t[2]);
         printf("%-8s %14.1f %14.1f %14.1f %9.2f %10.2f   %.2f, %.2f, %.2f\n", shown ? "shown" : "hidden",
-               1 / field, 1 / put, 1 / plain, put / field, plain / field, 1e3 * median(cpu[0]),
-               1e3 * median(cpu[1]), 1e3 * median(cpu[2]));
+               1 / field, 1 / put, 1 / plain, put / field, plain / field, 1e3 * kt::median(cpu[0]),
+               1e3 * kt::median(cpu[1]), 1e3 * kt::median(cpu[2]));
     }
     Allocations = 0;
     Counting = true;

@@ -32,12 +32,6 @@ double seconds(const std::function<void()> &f)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 void plain_write(const std::vector<unsigned char> &img, bool alpha, const std::string &name)
 {
     FILE *fp = std::fopen(name.c_str(), "wb");
@@ -107,10 +101,10 @@ void stream_table(int rounds, const std::string &dir)
             pr.push_back(seconds([&] { std::free(plain_read(alpha, name)); }));
         }
         const char *kind = alpha ? "PAM" : "PPM";
-        std::printf("%-4s write %12.0f %12.0f %8.2f\n", kind, mb / median(kw), mb / median(pw),
-                    median(pw) / median(kw));
-        std::printf("%-4s read  %12.0f %12.0f %8.2f\n", kind, mb / median(kr), mb / median(pr),
-                    median(pr) / median(kr));
+        std::printf("%-4s write %12.0f %12.0f %8.2f\n", kind, mb / kt::median(kw), mb / kt::median(pw),
+                    kt::median(pw) / kt::median(kw));
+        std::printf("%-4s read  %12.0f %12.0f %8.2f\n", kind, mb / kt::median(kr), mb / kt::median(pr),
+                    kt::median(pr) / kt::median(kr));
         unlink(name.c_str());
     }
 }
@@ -143,7 +137,7 @@ void save_table(int rounds, const std::string &dir)
     std::printf("\nwindow save, depth %d: the call returns after %.1f ms; the file is complete\n"
                 "%.1f ms after the call, against %.1f ms for kova_ggetimage + kova_writeimage "
                 "in the application (ratio %.2f)\n",
-                Pc_depth, 1e3 * median(ret), 1e3 * median(bg), 1e3 * median(fg), median(fg) / median(bg));
+                Pc_depth, 1e3 * kt::median(ret), 1e3 * kt::median(bg), 1e3 * kt::median(fg), kt::median(fg) / kt::median(bg));
 }
 
 } // namespace

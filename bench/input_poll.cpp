@@ -36,12 +36,6 @@ double ns_per_call(int calls, F f)
     return d.count() / calls;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -84,7 +78,7 @@ int main(int argc, char **argv)
                 returned++;
         }));
     }
-    double k = median(kova_ns), p = median(raw_ns);
+    double k = kt::median(kova_ns), p = kt::median(raw_ns);
     printf("non-blocking poll on an empty queue, %d polls x %d rounds (median round)\n", calls,
            Rounds);
     printf("%-28s %10s %10s %8s %10s\n", "", "kova ns", "Xlib ns", "ratio", "requests");

@@ -123,12 +123,6 @@ double seconds_for(const std::function<void()> &step, int n, Display *sync_on)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / n;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // Median seconds per step of each side, rounds alternating.
 std::pair<double, double> measure(const std::function<void()> &kova, const std::function<void()> &plain,
                                   int n, int rounds, Display *pd)
@@ -140,7 +134,7 @@ std::pair<double, double> measure(const std::function<void()> &kova, const std::
         k.push_back(seconds_for(kova, n, Pc_dis));
         p.push_back(seconds_for(plain, n, pd));
     }
-    return {median(k), median(p)};
+    return {kt::median(k), kt::median(p)};
 }
 
 void run_depth(int depth, int rounds)

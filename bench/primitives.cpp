@@ -120,12 +120,6 @@ double seconds_for(const std::function<void(int)> &call, int calls, Display *syn
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 void run(const char *title, const std::vector<Case> &cases, const std::vector<int> &calls,
          Display *kd, Display *pd)
 {
@@ -141,7 +135,7 @@ void run(const char *title, const std::vector<Case> &cases, const std::vector<in
             k.push_back(seconds_for(cases[c].kova, n, kd) / n);
             p.push_back(seconds_for(cases[c].plain, n, pd) / n);
         }
-        double km = median(k), pm = median(p);
+        double km = kt::median(k), pm = kt::median(p);
         double kb = *std::min_element(k.begin(), k.end());
         double pb = *std::min_element(p.begin(), p.end());
         printf("%-28s %14.0f %14.0f %8.3f %8.3f\n", cases[c].name, km * 1e9, pm * 1e9, km / pm,

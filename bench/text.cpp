@@ -40,12 +40,6 @@ double ns_per_call(int wn, int calls, double theta, bool first)
     return d.count() / calls;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -84,9 +78,9 @@ int main(int argc, char **argv)
            "rounds, median\n",
            server.name().c_str(), Rounds);
     printf("%-24s %12s %10s\n", "case", "ns/call", "ratio");
-    const double base = median(cases[0].ns);
+    const double base = kt::median(cases[0].ns);
     for (const Case &c : cases) {
-        const double m = median(c.ns);
+        const double m = kt::median(c.ns);
         printf("%-24s %12.0f %10.2f\n", c.name, m, m / base);
     }
     kova_gcloseall();

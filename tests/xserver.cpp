@@ -2,6 +2,7 @@
 // and process inspection: what the tests and the benchmarks share.
 #include "xserver.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -160,6 +161,12 @@ WindowManager::~WindowManager()
 {
     if (pid_ > 0 && getpid() == owner_)
         stop_helper(pid_);
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 int depth() { return g_depth; }

@@ -21,6 +21,10 @@ namespace kt {
 // its --depth=N argument (24 by default).
 int depth();
 
+// The middle value of a benchmark's rounds (the upper middle of an even
+// count).
+double median(std::vector<double> v);
+
 // The private server's display name, e.g. ":3".
 const std::string &display_name();
 
