@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -49,14 +48,14 @@ int draw_arc_as_polyline(int wn, const XArc &a)
     const double start = a.angle1 / 64.0 * M_PI / 180, turn = a.angle2 / 64.0 * M_PI / 180;
     const int n =
         static_cast<int>(std::min<double>(Most_points - 1, std::ceil(arc_length(a) / 4) + 8));
-    std::vector<XPoint> pts(static_cast<size_t>(n) + 1);
+    malloc_ptr<XPoint> pts(
+        static_cast<XPoint *>(_kova_xmalloc(sizeof(XPoint) * (static_cast<size_t>(n) + 1))));
     for (int i = 0; i <= n; i++) {
         const double t = start + turn * i / n;
-        pts[static_cast<size_t>(i)] = {
-            static_cast<short>(std::clamp(std::lround(cx + rx * std::cos(t)), -32768L, 32767L)),
-            static_cast<short>(std::clamp(std::lround(cy - ry * std::sin(t)), -32768L, 32767L))};
+        pts.get()[i] = {static_cast<short>(clamp16(std::lround(cx + rx * std::cos(t)))),
+                        static_cast<short>(clamp16(std::lround(cy - ry * std::sin(t))))};
     }
-    return X_DrawLines(Pc_dis, wn, pts.data(), n + 1);
+    return X_DrawLines(Pc_dis, wn, pts.get(), n + 1);
 }
 
 void arc(int wn, double xcen, double ycen, double xrad, double yrad, double sang, double eang,

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,9 +29,6 @@ static_assert(sizeof exec_template <= sizeof Exec_slave_tmp, "template fits Exec
 constexpr int mkexec_attempts = 5;
 /* How long one look at the X connection waits for the acknowledgement. */
 constexpr int ack_poll_ms = 10;
-
-/* The process that wrote the temporary copy: only it removes the copy. */
-pid_t Exec_owner = 0;
 
 bool have_exec_file() { return std::strcmp(Exec_slave_tmp, exec_template) != 0; }
 
@@ -121,19 +117,11 @@ int wait_for_ack(volatile sig_atomic_t *cpid)
     }
 }
 
-std::string number(unsigned long v) { return std::to_string(v); }
-
-[[noreturn]] void fatal(const char *msg)
-{
-    fputs(msg, stderr);
-    exit(1);
-}
-
 /* In the forked process: without its window child the application cannot
  * go on. */
 [[noreturn]] void window_child_exec_failed()
 {
-    fputs("KOVA: [ERROR] Cannot exec child process.\n", stderr);
+    _kova_error("Cannot exec child process.");
     kill(getppid(), SIGTERM);
     _exit(-1);
 }
@@ -243,28 +231,29 @@ void start_child(void)
     if (!cleanup_registered)
         cleanup_registered = atexit(remove_exec_file_at_exit) == 0;
 
-    const std::string args[] = {
-        "1",
-        number(static_cast<unsigned long>(getpid())),
-        number(get_color_pixel("#c0c0c0")),
-        number(get_color_pixel("#6f6f6f")),
-        number(get_color_pixel("#a3a3a3")),
-        number(get_color_pixel("#e7e7e7")),
-        std::to_string(KOVA_SCROLLBAR_WIDTH),
-        number(Pc_zwin),
-    };
+    unsigned long numbers[KOVA_WIN_ARG_COUNT];
+    numbers[KOVA_WIN_ARG_MODE] = KOVA_MODE_WINDOWS;
+    numbers[KOVA_WIN_ARG_PPID] = static_cast<unsigned long>(getpid());
+    numbers[KOVA_WIN_ARG_FACE_PIXEL] = get_color_pixel("#c0c0c0");
+    numbers[KOVA_WIN_ARG_DARK_PIXEL] = get_color_pixel("#6f6f6f");
+    numbers[KOVA_WIN_ARG_TROUGH_PIXEL] = get_color_pixel("#a3a3a3");
+    numbers[KOVA_WIN_ARG_LIGHT_PIXEL] = get_color_pixel("#e7e7e7");
+    numbers[KOVA_WIN_ARG_SCROLLBAR_WIDTH] = KOVA_SCROLLBAR_WIDTH;
+    numbers[KOVA_WIN_ARG_CMD_WIN] = Pc_zwin;
+    char text[KOVA_WIN_ARG_COUNT][24];
+    char *argv[KOVA_WIN_ARG_COUNT + 1];
+    argv[0] = Exec_slave_tmp;
+    for (int at = KOVA_WIN_ARG_MODE; at < KOVA_WIN_ARG_COUNT; at++) {
+        std::snprintf(text[at], sizeof text[at], "%lu", numbers[at]);
+        argv[at] = text[at];
+    }
+    argv[KOVA_WIN_ARG_COUNT] = nullptr;
 
     if (mkexecfile() == -1)
-        fatal("KOVA: [ERROR] Cannot create a file in /tmp/.\n");
-    char *argv[10];
-    argv[0] = Exec_slave_tmp;
-    for (size_t i = 0; i < 8; i++)
-        argv[i + 1] = const_cast<char *>(args[i].c_str());
-    argv[9] = nullptr;
-
+        _kova_fatal("Cannot create a file in /tmp/.");
     switch (run_child(argv, &Cpid, window_child_exec_failed)) {
-    case -1: fatal("KOVA: [ERROR] fork() failed.\n");
-    case -2: fatal("KOVA: [ERROR] The child process ended before it started to serve the windows.\n");
+    case -1: _kova_fatal("fork() failed.");
+    case -2: _kova_fatal("The child process ended before it started to serve the windows.");
     default: break;
     }
 }

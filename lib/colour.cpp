@@ -39,7 +39,7 @@ bool parse_colour(const char *name, XColor *c)
         }
     const bool known = XParseColor(Pc_dis, Pc_cmap, name, c) != 0;
     if (Parsed_names.size() < Parsed_names_limit)
-        Parsed_names.push_back({name, known ? *c : XColor{}, known});
+        without_exceptions([&] { Parsed_names.push_back({name, known ? *c : XColor{}, known}); });
     return known;
 }
 
@@ -105,9 +105,8 @@ static void learn_full_colormap(Colormap cmap)
     static bool warned = false;  /* once in the life of the process */
     if (!warned) {
         warned = true;
-        fputs("KOVA: [WARNING] XAllocColor() failed. The colormap is full: the nearest "
-              "colours are used from now on.\n",
-              stderr);
+        _kova_warn("XAllocColor() failed. The colormap is full: the nearest colours are used "
+                   "from now on.");
     }
     const int cells = Pc_visual ? Pc_visual->map_entries : 0;
     Pc_cmapcolors = static_cast<XColor *>(
@@ -169,7 +168,7 @@ unsigned long get_color_pixel(const char *name)
 {
     XColor c;
     if (!name || !parse_colour(name, &c)) {
-        fputs("KOVA: [WARNING] XParseColor() failed.\n", stderr);
+        _kova_warn("XParseColor() failed.");
         return 0;
     }
     if (Pc_depth == 8) {

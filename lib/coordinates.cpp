@@ -30,8 +30,7 @@ bool usable(double x0, double y0, double sx, double sy)
 void set_mapping(int wn, double x0, double y0, double sx, double sy)
 {
     if (!usable(x0, y0, sx, sy)) {
-        fputs("KOVA: [WARNING] Degenerate coordinate system ignored; the previous one stays.\n",
-              stderr);
+        _kova_warn("Degenerate coordinate system ignored; the previous one stays.");
         return;
     }
     pc_window &w = Pc[wn];
@@ -39,13 +38,6 @@ void set_mapping(int wn, double x0, double y0, double sx, double sy)
     w.user_y0 = y0;
     w.scale_x = sx;
     w.scale_y = sy;
-}
-
-/* Keeps a pixel position inside the signed 16-bit range X coordinates
- * travel in; NaN goes to the lower limit rather than anywhere undefined. */
-double clamp16(double f)
-{
-    return std::fmin(std::fmax(f, -32767.0), 32767.0);
 }
 
 } // namespace
@@ -73,7 +65,7 @@ void xyconv(int wn, double x, double y, int *px, int *py)
     int iy = _kova_iround(clamp16((y - w.user_y0) * w.scale_y));
     if (w.attributes & KOVA_ATTR_Y_UP) {
         int up = w.height - iy - 1;
-        *py = up > 32767 ? 32767 : up;
+        *py = clamp16(up);
     } else {
         *py = iy;
     }

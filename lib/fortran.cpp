@@ -88,10 +88,9 @@ int single_window(void)
     static bool told = false;
     if (!told) {
         told = true;
-        fprintf(stderr,
-                "KOVA: [WARNING] The current window %d is not open: plot, newpen, symbol and the "
-                "other calls without a window number do nothing until selwin names an open one.\n",
-                Wn < 0 ? 0 : Wn);
+        _kova_warn("The current window %d is not open: plot, newpen, symbol and the other calls "
+                   "without a window number do nothing until selwin names an open one.",
+                   Wn < 0 ? 0 : Wn);
     }
     return -1;
 }
@@ -384,9 +383,8 @@ KOVA_FORTRAN void saveimg_(int *wn, int *layer, float *x0, float *y0, float *x1,
     const char *slash = std::strrchr(name, '/');
     if (!base_end || (slash && base_end < slash))
         base_end = name + std::strlen(name);
-    std::string base(name, static_cast<size_t>(base_end - name));
-    kova_gsaveimage(*wn, *layer, *x0, *y0, *x1, *y1, conv, *levels, "%s%d%s", base.c_str(), *nd,
-                    base_end);
+    kova_gsaveimage(*wn, *layer, *x0, *y0, *x1, *y1, conv, *levels, "%.*s%d%s",
+                    static_cast<int>(base_end - name), name, *nd, base_end);
 }
 
 /* ---- layers, clearing, scrolling, pixel transfer ----------------------- */
@@ -454,7 +452,7 @@ KOVA_FORTRAN void putimg24_(int *wn, float *x, float *y, int *width, int *height
         buf[4 * i + 3] = static_cast<unsigned char>(rgb[3 * i + 2]);
     }
     if (kova_putimg24(*wn, *x, *y, *width, *height, buf) == -1)
-        fputs("KOVA: [WARNING] Depth of X server is not enough.\n", stderr);
+        _kova_warn("Depth of X server is not enough.");
     free(buf);
 }
 

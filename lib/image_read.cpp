@@ -16,10 +16,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -40,17 +36,17 @@ struct header {
 
 /* Why a stream was refused; the reader's one failure path prints it. */
 struct read_failure {
-    std::string message;
+    char message[128];
 };
 
 [[noreturn]] KOVA_PRINTF(1, 2) void fail_with(const char *fmt, ...)
 {
-    char text[128];
+    read_failure f;
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(text, sizeof text, fmt, ap);
+    std::vsnprintf(f.message, sizeof f.message, fmt, ap);
     va_end(ap);
-    throw read_failure{text};
+    throw f;
 }
 
 /* Reads a decimal number as %d does (blanks, a sign, digits); out-of-range
@@ -81,7 +77,7 @@ void read_pam_header(FILE *in, header &h)
     for (;;) {
         const char *p = read_next(in, line, line_size);
         if (!p)
-            fail_with("KOVA: [ERROR] Invalid stream (2)\n");
+            fail_with("Invalid stream (2)");
         if (std::strncmp(p, "ENDHDR", 6) == 0 && (p[6] == '\0' || std::isspace(static_cast<unsigned char>(p[6]))))
             return;
         for (size_t k = 0; k < 4; k++) {
@@ -89,7 +85,7 @@ void read_pam_header(FILE *in, header &h)
                 continue;
             p += std::strlen(keywords[k]);
             if (!scan_int(p, fields[k]))
-                fail_with("KOVA: [ERROR] Invalid stream (3)\n");
+                fail_with("Invalid stream (3)");
         }
     }
 }
@@ -100,7 +96,7 @@ header read_header(FILE *in)
     char line[line_size];
     const char *p = read_next(in, line, line_size);
     if (!p || p[0] != 'P')
-        fail_with("KOVA: [ERROR] Invalid stream (1)\n");
+        fail_with("Invalid stream (1)");
     char type = p[1];
     if (type == '7') {
         h.pam = true;
@@ -108,20 +104,20 @@ header read_header(FILE *in)
         return h;
     }
     if (type != '4' && type != '5' && type != '6')
-        fail_with("KOVA: [ERROR] Unsupported type: P%c\n", type);
+        fail_with("Unsupported type: P%c", type);
     if (!(p = read_next(in, line, line_size)))
-        fail_with("KOVA: [ERROR] Invalid stream (2)\n");
+        fail_with("Invalid stream (2)");
     if (!scan_int(p, &h.width) || !scan_int(p, &h.height))
-        fail_with("KOVA: [ERROR] Invalid stream (3)\n");
+        fail_with("Invalid stream (3)");
     if (type == '4') {
         h.depth = 0;
         h.maxval = 1;
         return h;
     }
     if (!(p = read_next(in, line, line_size)))
-        fail_with("KOVA: [ERROR] Invalid stream (4)\n");
+        fail_with("Invalid stream (4)");
     if (!scan_int(p, &h.maxval))
-        fail_with("KOVA: [ERROR] Invalid stream (5)\n");
+        fail_with("Invalid stream (5)");
     h.depth = type == '5' ? 1 : 3;
     return h;
 }
@@ -129,47 +125,39 @@ header read_header(FILE *in)
 void check_header(const header &h)
 {
     if (h.width < 1)
-        fail_with("KOVA: [ERROR] Invalid width: %d\n", h.width);
+        fail_with("Invalid width: %d", h.width);
     if (h.height < 1)
-        fail_with("KOVA: [ERROR] Invalid height: %d\n", h.height);
+        fail_with("Invalid height: %d", h.height);
     if (h.maxval < 1 || h.maxval > 65535)
-        fail_with("KOVA: [ERROR] Unsupported depth: %lld\n", h.maxval + 1LL);
+        fail_with("Unsupported depth: %lld", h.maxval + 1LL);
     /* A PAM of depth 0 has no samples at all. */
     if (h.depth < (h.pam ? 1 : 0) || h.depth > 4)
-        fail_with("KOVA: [ERROR] Unsupported type\n");
+        fail_with("Unsupported type");
     if (static_cast<size_t>(h.width) > static_cast<size_t>(PTRDIFF_MAX) / 4 / static_cast<size_t>(h.height))
-        fail_with("KOVA: [ERROR] Image too large: %dx%d\n", h.width, h.height);
+        fail_with("Image too large: %dx%d", h.width, h.height);
 }
 
 /* The growing result: 4 bytes a pixel, never more than the whole image. */
 class image_buffer {
-    unsigned char *data_ = nullptr;
+    malloc_ptr<unsigned char> data_;
     size_t size_ = 0, capacity_ = 0, total_;
 
 public:
     explicit image_buffer(size_t total) : total_(total) {}
-    ~image_buffer() { std::free(data_); }
-    image_buffer(const image_buffer &) = delete;
-    image_buffer &operator=(const image_buffer &) = delete;
     unsigned char *extend(size_t n)
     {
         if (size_ + n > capacity_) {
             size_t c = capacity_ ? capacity_ : std::min(total_, first_capacity);
             while (c < size_ + n)
                 c = std::min(total_, c * 2);
-            data_ = static_cast<unsigned char *>(_kova_xrealloc(data_, c));
+            data_.reset(static_cast<unsigned char *>(_kova_xrealloc(data_.release(), c)));
             capacity_ = c;
         }
-        unsigned char *p = data_ + size_;
+        unsigned char *p = data_.get() + size_;
         size_ += n;
         return p;
     }
-    unsigned char *release()
-    {
-        unsigned char *p = data_;
-        data_ = nullptr;
-        return p;
-    }
+    unsigned char *release() { return data_.release(); }
 };
 
 pixel_kind kind_of(int depth)
@@ -243,21 +231,23 @@ bool read_pixels(FILE *in, const header &h, image_buffer &out)
     const bool alpha = kind == pixel_kind::gray_alpha || kind == pixel_kind::rgb_alpha;
     /* Every sample value to its 8-bit value; values above maxval count as
      * maxval. */
-    std::vector<unsigned char> to8(ss == 2 ? 65536 : 256);
-    for (size_t v = 0; v < to8.size(); v++)
-        to8[v] = static_cast<unsigned char>(std::min<size_t>(v, static_cast<size_t>(h.maxval)) * 255 /
+    const size_t values = ss == 2 ? 65536 : 256;
+    malloc_ptr<unsigned char> to8(static_cast<unsigned char *>(_kova_xmalloc(values)));
+    for (size_t v = 0; v < values; v++)
+        to8.get()[v] = static_cast<unsigned char>(std::min<size_t>(v, static_cast<size_t>(h.maxval)) * 255 /
                                             static_cast<size_t>(h.maxval));
-    std::vector<unsigned char> chunk(kind == pixel_kind::bitmap ? chunk_pixels / 8 : chunk_pixels * spp * ss);
+    malloc_ptr<unsigned char> chunk(static_cast<unsigned char *>(
+        _kova_xmalloc(kind == pixel_kind::bitmap ? chunk_pixels / 8 : chunk_pixels * spp * ss)));
     bool partial = false;
     const size_t w = static_cast<size_t>(h.width);
     for (int row = 0; row < h.height; row++) {
         for (size_t x = 0; x < w; x += chunk_pixels) {
             size_t n = std::min(chunk_pixels, w - x);
             size_t bytes = kind == pixel_kind::bitmap ? (n + 7) / 8 : n * spp * ss;
-            if (std::fread(chunk.data(), 1, bytes, in) != bytes)
-                fail_with("KOVA: [ERROR] Invalid bitmap stream\n");
+            if (std::fread(chunk.get(), 1, bytes, in) != bytes)
+                fail_with("Invalid bitmap stream");
             unsigned char *o = out.extend(4 * n);
-            convert_run(chunk.data(), o, n, to8.data());
+            convert_run(chunk.get(), o, n, to8.get());
             for (size_t i = 0; alpha && !partial && i < n; i++)
                 partial = o[4 * i] != 0 && o[4 * i] != 255;
         }
@@ -303,10 +293,53 @@ unsigned char *read_image_stream(FILE *in, int *width, int *height, int *msk)
         *msk = h.depth == 2 || h.depth == 4 ? (partial ? 256 : 1) : 0;
         return out.release();
     } catch (const read_failure &f) {
-        std::fputs(f.message.c_str(), stderr);
+        _kova_error("%s", f.message);
         return nullptr;
     }
 }
+
+namespace {
+
+/* The stream an image file is read from: the file itself, or a pipe from
+ * the converter that reads it (convert is asked for a PAM stream). */
+owned_file open_image_input(const char *conv, const char *name)
+{
+    command_words words(conv);
+    owned_file in;
+    if (words.count == 0) {
+        in = owned_file(std::fopen(name, "rb"));
+    } else {
+        const bool convert = is_convert_route(conv);
+        malloc_ptr<char *> argv(static_cast<char **>(
+            _kova_xmalloc(sizeof(char *) * (static_cast<size_t>(words.count) + 3))));
+        char **a = argv.get();
+        if (convert) {
+            *a++ = words.words[0];
+            *a++ = const_cast<char *>(name);
+            *a++ = const_cast<char *>("PAM:-");
+        } else {
+            a = std::copy(words.words, words.words + words.count, a);
+            *a++ = const_cast<char *>(name);
+        }
+        *a = nullptr;
+        converter_fault fault;
+        in = open_converter(argv.get(), converter_end::output, -1, "Cannot exec '%s' command.",
+                            &fault);
+        if (fault == converter_fault::pipe) {
+            _kova_error("pipe() failed");
+            return in;
+        }
+        if (fault == converter_fault::fork) {
+            _kova_error("fork() failed");
+            return in;
+        }
+    }
+    if (!in)
+        _kova_error("Cannot open file: %s", name);
+    return in;
+}
+
+} // namespace
 
 unsigned char *kova_readimage(const char *conv, const char *name, int *r_width, int *r_height,
                               int *r_msk)
@@ -316,44 +349,13 @@ unsigned char *kova_readimage(const char *conv, const char *name, int *r_width, 
     /* A file just saved in the background is complete only once its saver
      * has ended. */
     wait_child();
-    command_words words(conv);
-    FILE *in = nullptr;
-    if (words.count == 0) {
-        in = std::fopen(name, "rb");
-    } else {
-        std::vector<char *> argv;
-        if (std::strcmp(conv, "convert") == 0 || std::strcmp(conv, "convert.exe") == 0) {
-            argv = {words.words[0], const_cast<char *>(name), const_cast<char *>("PAM:-")};
-        } else {
-            argv.assign(words.words, words.words + words.count);
-            argv.push_back(const_cast<char *>(name));
-        }
-        argv.push_back(nullptr);
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            std::fputs("KOVA: [ERROR] pipe() failed\n", stderr);
-            return nullptr;
-        }
-        int started = start_converter(argv.data(), -1, fds[1], fds[0],
-                                      "KOVA: [ERROR] Cannot exec '%s' command.\n");
-        close(fds[1]);
-        if (started != 0) {
-            close(fds[0]);
-            std::fputs("KOVA: [ERROR] fork() failed\n", stderr);
-            return nullptr;
-        }
-        in = fdopen(fds[0], "rb");
-        if (!in)
-            close(fds[0]);
-    }
+    owned_file in = open_image_input(conv, name);
     unsigned char *image = nullptr;
     int w = 0, h = 0, m = 0;
-    if (!in) {
-        std::fprintf(stderr, "KOVA: [ERROR] Cannot open file: %s\n", name);
-    } else {
-        image = read_image_stream(in, &w, &h, &m);
+    if (in) {
+        image = read_image_stream(in.get(), &w, &h, &m);
         /* Closed before the wait: a converter still writing then ends. */
-        std::fclose(in);
+        in.close();
     }
     converter_succeeded();
     if (image) {

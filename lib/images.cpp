@@ -8,23 +8,17 @@
  * the tests as well as a file or a pipe does.
  */
 #include "kova_private.h"
+#include "kova_protocol.h"
 #include "pnm.h"
-#include "sigchld_held.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <string>
+#include <initializer_list>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
-
-bool is_convert(const char *command)
-{
-    return std::strcmp(command, "convert") == 0 || std::strcmp(command, "convert.exe") == 0;
-}
 
 /* The first ".pam" must end the name; only when there is none, the first
  * ".PAM". */
@@ -35,23 +29,6 @@ bool is_pam_name(const char *name)
     if (!p)
         p = std::strstr(name, ".PAM");
     return p && p + 4 == name + n;
-}
-
-/* Moves fd above the standard descriptors, so that installing one end as
- * standard input cannot overwrite the other. */
-int above_std(int fd)
-{
-    if (fd < 0 || fd > 2)
-        return fd;
-    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    close(fd);
-    return moved;
-}
-
-void install_as(int fd, int target)
-{
-    if (fd >= 0)
-        dup2(fd, target);
 }
 
 } // namespace
@@ -116,27 +93,13 @@ command_words::~command_words()
     std::free(copy);
 }
 
-int start_converter(char *const argv[], int child_stdin, int child_stdout, int parent_end,
-                    const char *exec_failed_fmt)
+owned_file open_converter(char *const argv[], converter_end end, int other,
+                          const char *exec_failed, converter_fault *fault)
 {
-    sigchld_held held;
     Cpid_tmp_status = -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        held.restore();
-        child_stdin = above_std(child_stdin);
-        child_stdout = above_std(child_stdout);
-        install_as(child_stdin, STDIN_FILENO);
-        install_as(child_stdout, STDOUT_FILENO);
-        close(parent_end);
-        if (Pc_dis)
-            close(ConnectionNumber(Pc_dis));
-        execvp(argv[0], argv);
-        std::fprintf(stderr, exec_failed_fmt, argv[0]);
-        _exit(255);
-    }
-    Cpid_tmp = pid > 0 ? pid : 0;
-    return pid > 0 ? 0 : -1;
+    const converter_setup setup = {&Cpid_tmp, Pc_dis ? ConnectionNumber(Pc_dis) : -1, false,
+                                   exec_failed};
+    return open_converter_stream(argv, end, other, setup, fault);
 }
 
 bool converter_succeeded(void)
@@ -179,6 +142,52 @@ bool write_image_stream(FILE *fp, const unsigned char *buf, int width, int heigh
     return true;
 }
 
+namespace {
+
+/* The stream an image file is written into: the file itself, or a pipe
+ * into the converter, which writes the file (or, for convert, is told the
+ * raw layout and the name). */
+owned_file open_image_output(const command_words &words, bool raw, char *name, int width,
+                             int height, int msk)
+{
+    if (words.count == 0) {
+        owned_file fp(std::fopen(name, "wb"));
+        if (!fp)
+            _kova_error("cannot open file or fd.");
+        return fp;
+    }
+    owned_fd file;
+    if (!raw) {
+        file = owned_fd(open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (!file) {
+            _kova_error("Cannot create a file.");
+            return owned_file();
+        }
+    }
+    char size_text[32];
+    std::snprintf(size_text, sizeof size_text, "%dx%d", width, height);
+    char *convert_argv[] = {words.words[0],
+                            const_cast<char *>("-size"),
+                            size_text,
+                            const_cast<char *>("-depth"),
+                            const_cast<char *>("8"),
+                            const_cast<char *>(msk ? "RGBA:-" : "RGB:-"),
+                            name,
+                            nullptr};
+    converter_fault fault;
+    owned_file fp = open_converter(raw ? convert_argv : words.words, converter_end::input,
+                                   file.get(), "Cannot exec '%s'.", &fault);
+    if (fault == converter_fault::pipe)
+        _kova_error("pipe() failed.");
+    else if (fault == converter_fault::fork)
+        _kova_error("fork() failed.");
+    else if (fault == converter_fault::stream)
+        _kova_error("cannot open file or fd.");
+    return fp;
+}
+
+} // namespace
+
 int kova_writeimage(const unsigned char *buf, int width, int height, int msk, const char *conv,
                     int levels, const char *format, ...)
 {
@@ -195,57 +204,18 @@ int kova_writeimage(const unsigned char *buf, int width, int height, int msk, co
 
     /* A command of blanks names no program: written as without one. */
     command_words words(conv);
-    const bool raw = words.count > 0 && is_convert(conv);
-    std::string size_text = std::to_string(width) + "x" + std::to_string(height);
-    char *convert_argv[] = {words.words ? words.words[0] : nullptr,
-                            const_cast<char *>("-size"),
-                            &size_text[0],
-                            const_cast<char *>("-depth"),
-                            const_cast<char *>("8"),
-                            const_cast<char *>(msk ? "RGBA:-" : "RGB:-"),
-                            name.p,
-                            nullptr};
-    FILE *fp = nullptr;
-    if (words.count == 0) {
-        fp = std::fopen(name.get(), "wb");
-    } else {
-        int file = -1;
-        if (!raw) {
-            file = open(name.get(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (file < 0) {
-                std::fputs("KOVA: [ERROR] Cannot create a file.\n", stderr);
-                return -1;
-            }
-        }
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            std::fputs("KOVA: [ERROR] pipe() failed.\n", stderr);
-            if (file >= 0)
-                close(file);
-            return -1;
-        }
-        int started = start_converter(raw ? convert_argv : words.words, fds[0], file, fds[1],
-                                      "KOVA: [ERROR] Cannot exec '%s'.\n");
-        close(fds[0]);
-        if (file >= 0)
-            close(file);
-        if (started != 0) {
-            close(fds[1]);
-            std::fputs("KOVA: [ERROR] fork() failed.\n", stderr);
-            return -1;
-        }
-        fp = fdopen(fds[1], "wb");
-        if (!fp)
-            close(fds[1]);
-    }
-    bool ok = fp != nullptr;
+    const bool raw = words.count > 0 && is_convert_route(conv);
+    owned_file fp = open_image_output(words, raw, name.get(), width, height, msk);
     if (!fp) {
-        std::fputs("KOVA: [ERROR] cannot open file or fd.\n", stderr);
-    } else {
+        converter_succeeded();
+        return -1;
+    }
+    bool ok;
+    {
         write_signals_held held;
-        ok = write_image_stream(fp, buf, width, height, msk, levels,
+        ok = write_image_stream(fp.get(), buf, width, height, msk, levels,
                                 raw ? image_stream::raw : kind);
-        ok = std::fclose(fp) == 0 && ok;
+        ok = fp.close() == 0 && ok;
     }
     ok = converter_succeeded() && ok;
     return ok ? 0 : -1;
@@ -255,10 +225,9 @@ namespace {
 
 [[noreturn]] void saving_child_exec_failed()
 {
-    std::fputs("KOVA: [WARNING] Cannot exec child process.\n", stderr);
+    _kova_warn("Cannot exec child process.");
     _exit(255);
 }
-
 
 /* The one path of both saving entry points. */
 int save_image(int wn, int layer, double x0, double y0, double x1, double y1, const char *conv,
@@ -267,7 +236,7 @@ int save_image(int wn, int layer, double x0, double y0, double x1, double y1, co
     if (!format || !window_is_open(wn))
         return -1;
     if (!layer_exists(wn, layer)) {
-        std::fputs("KOVA: [ERROR] Invalid layer index at gsaveimage()\n", stderr);
+        _kova_error("Invalid layer index at gsaveimage()");
         return -1;
     }
     wait_child();
@@ -277,44 +246,47 @@ int save_image(int wn, int layer, double x0, double y0, double x1, double y1, co
     command_words words(conv);
     levels = pnm_clamp_levels(levels);
 
-    const std::string numbers[] = {
-        "2",
-        std::to_string(Pid),
-        std::to_string(static_cast<unsigned long>(Pc_cmap)),
-        std::to_string(Red_depth),
-        std::to_string(Green_depth),
-        std::to_string(Blue_depth),
-        std::to_string(Red_sft),
-        std::to_string(Green_sft),
-        std::to_string(Blue_sft),
-        std::to_string(static_cast<unsigned long>(Pc_zwin)),
-        std::to_string(static_cast<unsigned long>(Pc[wn].layers[layer])),
-        std::to_string(x),
-        std::to_string(y),
-        std::to_string(w),
-        std::to_string(h),
-        std::to_string(levels),
+    char numbers[KOVA_SAVE_ARG_FILE][24];
+    auto put = [&numbers](int at, long long v) {
+        std::snprintf(numbers[at], sizeof numbers[at], "%lld", v);
     };
-    std::vector<char *> argv;
-    argv.push_back(Exec_slave_tmp);
-    for (const std::string &n : numbers)
-        argv.push_back(const_cast<char *>(n.c_str()));
-    argv.push_back(name.p);
+    put(KOVA_SAVE_ARG_MODE, KOVA_MODE_SAVE_IMAGE);
+    put(KOVA_SAVE_ARG_PPID, Pid);
+    put(KOVA_SAVE_ARG_CMAP, static_cast<long long>(Pc_cmap));
+    put(KOVA_SAVE_ARG_RED_DEPTH, Red_depth);
+    put(KOVA_SAVE_ARG_GREEN_DEPTH, Green_depth);
+    put(KOVA_SAVE_ARG_BLUE_DEPTH, Blue_depth);
+    put(KOVA_SAVE_ARG_RED_SHIFT, Red_sft);
+    put(KOVA_SAVE_ARG_GREEN_SHIFT, Green_sft);
+    put(KOVA_SAVE_ARG_BLUE_SHIFT, Blue_sft);
+    put(KOVA_SAVE_ARG_CMD_WIN, static_cast<long long>(Pc_zwin));
+    put(KOVA_SAVE_ARG_PIXMAP, static_cast<long long>(Pc[wn].layers[layer]));
+    put(KOVA_SAVE_ARG_X, x);
+    put(KOVA_SAVE_ARG_Y, y);
+    put(KOVA_SAVE_ARG_WIDTH, w);
+    put(KOVA_SAVE_ARG_HEIGHT, h);
+    put(KOVA_SAVE_ARG_LEVELS, levels);
+    const size_t argc = KOVA_SAVE_ARG_CONVERTER + static_cast<size_t>(words.count);
+    malloc_ptr<char *> argv(static_cast<char **>(_kova_xmalloc(sizeof(char *) * (argc + 1))));
+    argv.get()[0] = Exec_slave_tmp;
+    for (int at = KOVA_SAVE_ARG_MODE; at < KOVA_SAVE_ARG_FILE; at++)
+        argv.get()[at] = numbers[at];
+    argv.get()[KOVA_SAVE_ARG_FILE] = name.get();
     for (int i = 0; i < words.count; i++)
-        argv.push_back(words.words[i]);
-    argv.push_back(nullptr);
+        argv.get()[KOVA_SAVE_ARG_CONVERTER + i] = words.words[i];
+    argv.get()[argc] = nullptr;
 
     if (mkexecfile() == -1) {
-        std::fputs("KOVA: [WARNING] Cannot create a file in /tmp/.\n", stderr);
+        _kova_warn("Cannot create a file in /tmp/.");
         return -1;
     }
     Chld_imgsave_stat = 1;
-    int started = run_child(argv.data(), &Cpid_saveimg, saving_child_exec_failed);
+    int started = run_child(argv.get(), &Cpid_saveimg, saving_child_exec_failed);
     if (started == 0)
         return 0;
     /* Not started, or gone before it said so: nothing is being saved. */
     if (started == -1)
-        std::fputs("KOVA: [WARNING] fork() failed.\n", stderr);
+        _kova_warn("fork() failed.");
     else
         wait_child_end(&Cpid_saveimg, -1);
     Chld_imgsave_stat = 0;

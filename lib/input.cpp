@@ -18,6 +18,7 @@
  */
 #include "kova_private.h"
 #include "kova_protocol.h"
+#include "window_records.h"
 
 #include <X11/Xproto.h>
 #include <X11/keysym.h>
@@ -37,7 +38,6 @@ constexpr unsigned int any_button = Button1Mask | Button2Mask | Button3Mask | Bu
                                     Button5Mask;
 /* Looks at the pointer taken again at most this often while it moves. */
 constexpr int pointer_look_attempts = 16;
-constexpr int offscreen = -32000;
 
 struct key_entry {
     KeySym sym;
@@ -60,11 +60,6 @@ const key_entry *table_key(KeySym sym)
         if (k.sym == sym)
             return &k;
     return nullptr;
-}
-
-bool has_scrollbars(const pc_window &w)
-{
-    return w.top_win != w.draw_win;
 }
 
 /* One report of an input call; wn -1 when no event of an open window was
@@ -129,7 +124,7 @@ bool input_possible(void)
 {
     if (any_window_open())
         return true;
-    fputs("KOVA: [WARNING] No window is open to read input from.\n", stderr);
+    _kova_warn("No window is open to read input from.");
     return false;
 }
 
@@ -315,7 +310,7 @@ bool make_event(XEvent &ev, int type, int wn, const pointer_look &p, unsigned in
     if (!same) {
         if (!any_position)
             return false;
-        rx = ry = wx = wy = offscreen;
+        rx = ry = wx = wy = Offscreen_position;
         state = 0;
     } else if (!any_position && (rx != p.root_x || ry != p.root_y)) {
         return false;
@@ -382,9 +377,6 @@ bool made_from_pointer(XEvent &ev)
  * round trip is one) only the socket can bring news, so the polls after it
  * look at the socket alone: one system call instead of Xlib's several
  * reads.  Forgotten whenever an event is found or selections change. */
-Display *Quiet_dis = nullptr;
-unsigned long Quiet_request = 0;
-
 bool known_quiet(void)
 {
     if (Quiet_dis != Pc_dis || NextRequest(Pc_dis) != Quiet_request ||

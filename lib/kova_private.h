@@ -20,9 +20,12 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 
 #include "kova.h"
+#include "converter.h"
+#include "kova_common.h"
 
 /* Fortran-callable twins and the few entry points whose names carry no
  * prefix: exported with C linkage, every argument by reference. */
@@ -30,37 +33,37 @@
 
 /* One window. */
 struct pc_window {
-    int in_use;
-    int attributes;
-    int scrollbar_key_mask;
-    int width;
+    int in_use;             /* the slot holds an open window */
+    int attributes;         /* KOVA_ATTR_* it was opened with */
+    int scrollbar_key_mask; /* modifiers with which keys scroll, not report */
+    int width;              /* canvas size in pixels */
     int height;
-    Window top_win;
-    Window clip_win;
-    Window hscroll_win;
+    Window top_win;         /* the top-level window */
+    Window clip_win;        /* the viewport inside it (top_win without scrollbars) */
+    Window hscroll_win;     /* the scrollbars, or 0 */
     Window vscroll_win;
-    Window draw_win;
-    Window icon_win;
-    int shown_layer;
-    int write_layer;
-    Pixmap layers[8];
-    GC tile_gc;
-    unsigned long bg_pixel;
-    GC bg_gc;
-    int line_width;
+    Window draw_win;        /* the canvas (top_win without scrollbars) */
+    Window icon_win;        /* the dock icon's window, or 0 */
+    int shown_layer;        /* 0..7: the layer the windows show */
+    int write_layer;        /* 0..7: the layer drawing goes into */
+    Pixmap layers[8];       /* made on first use; 0 until then */
+    GC tile_gc;             /* whole-layer copies: fills with a layer as tile */
+    unsigned long bg_pixel; /* the background colour */
+    GC bg_gc;               /* fills with the background */
+    int line_width;         /* the pen as last set, for calls that restore it */
     int line_style;
     int gc_function;
-    int font_size;
-    XFontStruct *font;
-    XFontSet fontset;
-    unsigned short fontset_height;
-    GC pen_gc;
-    Pixmap scroll_pixmap;
-    double user_x0;
-    double user_y0;
+    int font_size;          /* loaded font: 1..24, 0 the font set, -1 none */
+    XFontStruct *font;      /* the loaded font, or null */
+    XFontSet fontset;       /* from the process-wide cache, not owned */
+    unsigned short fontset_height; /* line height of the font set */
+    GC pen_gc;              /* every drawing request */
+    Pixmap scroll_pixmap;   /* scratch layer for copies within a layer, or 0 */
+    double user_x0;         /* user coordinates to pixels: */
+    double user_y0;         /* pixel = (user - user_0) * scale */
     double scale_x;
     double scale_y;
-    int pen_x;
+    int pen_x;              /* pen position of plot/plots, in pixels */
     int pen_y;
     int close_events; /* 1: close requests are reported, not obeyed */
 };
@@ -98,6 +101,9 @@ extern const char *Pname;
 extern int Pid;
 extern int Wn;
 
+/* Where the pointer is taken to be while it is on no window of ours. */
+constexpr int Offscreen_position = -32000;
+
 /* Child process ids: written by the SIGCHLD handler, polled elsewhere. */
 extern volatile sig_atomic_t Cpid;
 extern volatile sig_atomic_t Cpid_tmp;
@@ -112,6 +118,15 @@ extern int Pc_kovahandlers_are_set;
 
 extern int Exec_fd;
 extern char Exec_slave_tmp[20];
+/* The process that wrote the temporary copy: only it removes the copy. */
+extern pid_t Exec_owner;
+/* The status that SIGINT/SIGTERM's exit path leaves with, also when its
+ * watchdog has to end the process. */
+extern volatile sig_atomic_t Exit_status;
+/* A non-blocking poll that found nothing: the connection and the request
+ * number it saw then (input.cpp). */
+extern Display *Quiet_dis;
+extern unsigned long Quiet_request;
 
 extern int Pc_evrec_wid, Pc_evrec_pointer_x, Pc_evrec_pointer_y, Pc_evrec_button_mask;
 /* WM_PROTOCOLS and WM_DELETE_WINDOW on Pc_dis; None until a window asks
@@ -179,9 +194,27 @@ bool window_is_open(int wn);
  * are refused with a warning, n <= 0 means silently nothing to do. */
 bool arrays_given(const void *x, const void *y, int n);
 int _kova_iround(double x);
-void *_kova_xmalloc(size_t size);
-void *_kova_xrealloc(void *ptr, size_t size);
-char *_kova_xstrdup(const char *s);
+/* X coordinates travel as signed 16-bit values: v kept within
+ * -32767..32767 (symmetric, so that flipping the y axis stays in range),
+ * NaN at the lower limit. */
+constexpr int Coord_limit = 32767;
+template <class T>
+constexpr T clamp16(T v)
+{
+    return !(v >= -Coord_limit) ? T(-Coord_limit) : v > Coord_limit ? T(Coord_limit) : v;
+}
+/* Runs code that uses the standard library's containers and strings: their
+ * allocation failure takes the library's own allocation-failure path (the
+ * message, exit status 1) instead of leaving through the C interface. */
+template <class Body>
+auto without_exceptions(Body body) noexcept -> decltype(body())
+{
+    try {
+        return body();
+    } catch (const std::exception &) {
+        _kova_fatal("malloc() failed.");
+    }
+}
 char *_kova_vasprintf(const char *format, va_list ap);
 char *_kova_asprintf(const char *format, ...) KOVA_PRINTF(1, 2);
 int _kova_signal(int sig, int flags, void (*handler)(int));
@@ -438,16 +471,6 @@ void put_to_write_layer(int wn, Send send)
  * to be changed (opening.cpp). */
 void fit_canvas_size(int width, int height, int *cw, int *ch);
 
-/* ---- small RAII helpers for strings handed out by the utilities ------ */
-struct malloc_str {
-    char *p;
-    explicit malloc_str(char *s) : p(s) {}
-    ~malloc_str() { std::free(p); }
-    malloc_str(const malloc_str &) = delete;
-    malloc_str &operator=(const malloc_str &) = delete;
-    const char *get() const { return p; }
-};
-
 /* ---- image files (images.cpp, image_read.cpp) ------------------------ */
 /* Splits text at runs of spaces into a NULL-terminated word array pointing
  * into *copy; the caller frees both.  Returns the number of words. */
@@ -474,13 +497,11 @@ public:
     write_signals_held(const write_signals_held &) = delete;
     write_signals_held &operator=(const write_signals_held &) = delete;
 };
-/* Forks the converter argv (path search) into Cpid_tmp with child_stdin
- * and child_stdout (-1: inherited) as its standard input and output;
- * parent_end, the library's end of the pipe, is closed in it.  When exec
- * fails the new process prints exec_failed_fmt with the command word and
- * ends with status 255.  0, or -1 when fork failed. */
-int start_converter(char *const argv[], int child_stdin, int child_stdout, int parent_end,
-                    const char *exec_failed_fmt);
+/* Starts a converter of the library's (its id in Cpid_tmp, the X
+ * connection closed in it) joined to a new pipe at end; see
+ * open_converter_stream. */
+owned_file open_converter(char *const argv[], converter_end end, int other,
+                          const char *exec_failed, converter_fault *fault);
 /* Waits for the converter in Cpid_tmp, if any; false when it failed. */
 bool converter_succeeded(void);
 enum class image_stream { raw, ppm, pam };
@@ -495,11 +516,5 @@ unsigned char *read_image_stream(FILE *in, int *width, int *height, int *msk);
 /* The next line that is not a comment, its leading blanks skipped; NULL
  * at the end of the input. */
 char *read_next(FILE *fp, char *line, int size);
-
-struct free_deleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <class T>
-using malloc_ptr = std::unique_ptr<T, free_deleter>;
 
 #endif /* KOVA_PRIVATE_H */

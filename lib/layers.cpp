@@ -98,7 +98,7 @@ extern "C" KOVA_API void kova_copylayer(int wn, int src, int dst)
         return;
     const pc_window &w = Pc[wn];
     if (!layer_exists(wn, src) || !layer_exists(wn, dst)) {
-        fputs("KOVA: [ERROR] Invalid layer index at copylayer()\n", stderr);
+        _kova_error("Invalid layer index at copylayer()");
         return;
     }
     wait_child();

@@ -164,7 +164,7 @@ ps_result run_ps_once(const char *ps_path, const char *alt_ps_path, std::string 
         execv(ps_path, argv);
         argv[0] = const_cast<char *>(alt_ps_path);
         execv(alt_ps_path, argv);
-        fputs("KOVA: [ERROR] Cannot exec 'ps' command.\n", stderr);
+        _kova_error("Cannot exec 'ps' command.");
         _exit(ps_exec_failed);
     }
     Cpid_tmp = child;
@@ -201,19 +201,18 @@ void process_setup(void)
 {
     Pid = getpid();
     atexit(killallchld);
-    if (char *name = program_name_from_ps("/bin/ps", "/usr/bin/ps"))
+    auto from_ps = [] { return program_name_from_ps("/bin/ps", "/usr/bin/ps"); };
+    if (char *name = without_exceptions(from_ps))
         Pname = name;
     if (!setlocale(LC_CTYPE, ""))
-        fputs("KOVA: [WARNING] Cannot set locale.\n", stderr);
+        _kova_warn("Cannot set locale.");
 }
 
 /* The first open request, and the first after a close-all. */
 void begin_library(void)
 {
-    if (display_setup() != 0) {
-        fputs("KOVA: [ERROR] Cannot open display.\n", stderr);
-        exit(1);
-    }
+    if (display_setup() != 0)
+        _kova_fatal("Cannot open display.");
     if (Wn == -1)
         process_setup();
     else
@@ -279,7 +278,7 @@ void set_names(const pc_window &w)
     malloc_str upper(Pc_classhint_res_class ? nullptr : _kova_xstrdup_toupper(Pname));
     XClassHint hint;
     hint.res_name = const_cast<char *>(Pc_classhint_res_name ? Pc_classhint_res_name : Pname);
-    hint.res_class = Pc_classhint_res_class ? Pc_classhint_res_class : upper.p;
+    hint.res_class = Pc_classhint_res_class ? Pc_classhint_res_class : upper.get();
     for (Window win : {w.top_win, w.icon_win}) {
         if (!win)
             continue;
@@ -391,8 +390,7 @@ void fit_canvas_size(int width, int height, int *cw, int *ch)
     *cw = width < 1 ? 1 : width > max_canvas_side ? max_canvas_side : width;
     *ch = height < 1 ? 1 : height > max_canvas_side ? max_canvas_side : height;
     if (*cw != width || *ch != height)
-        fprintf(stderr, "KOVA: [WARNING] Invalid window size %dx%d; using %dx%d.\n", width,
-                height, *cw, *ch);
+        _kova_warn("Invalid window size %dx%d; using %dx%d.", width, height, *cw, *ch);
 }
 
 char *command_name_from_ps_text(const char *text)
@@ -496,8 +494,8 @@ KOVA_FORTRAN void gopen_(int *width, int *height, int *wn)
         kova_gsetnonblock(Pc_nonblock);
     }
     announce_to_child(n);
-    Pc[n].scrollbar_key_mask = 8;
-    send_command_to_child(n, KOVA_CMD_KEY_MASK, 8, 1);
+    Pc[n].scrollbar_key_mask = Mod1Mask;
+    send_command_to_child(n, KOVA_CMD_KEY_MASK, Mod1Mask, 1);
     restore_xinput_selection(n);
 }
 

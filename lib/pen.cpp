@@ -143,7 +143,7 @@ extern "C" KOVA_API void kova_newlinestyle(int wn, int style)
     if (!window_is_open(wn))
         return;
     if (style < LineSolid || style > LineDoubleDash) {
-        fprintf(stderr, "KOVA: [WARNING] Invalid line style %d ignored.\n", style);
+        _kova_warn("Invalid line style %d ignored.", style);
         return;
     }
     Pc[wn].line_style = style;
@@ -157,7 +157,7 @@ extern "C" KOVA_API void kova_newgcfunction(int wn, int func)
     if (!window_is_open(wn))
         return;
     if (func < GXclear || func > GXset) {
-        fprintf(stderr, "KOVA: [WARNING] Invalid drawing function %d ignored.\n", func);
+        _kova_warn("Invalid drawing function %d ignored.", func);
         return;
     }
     Pc[wn].gc_function = func;

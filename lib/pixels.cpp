@@ -10,14 +10,13 @@
  * Tmp_img24buf and the mask pixmap are kept between calls and only grown.
  */
 #include "kova_private.h"
+#include "pixel_decode.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <unordered_map>
-#include <vector>
 
 namespace {
 
@@ -97,33 +96,8 @@ void prepare_mask(const unsigned char *buf, int width, const placed_area &a)
     send_mask(bits, a.w, a.h);
 }
 
-/* Four pixels at a time: the conversions below are the same shifts and
- * masks for every lane. */
-typedef uint32_t u32x4 __attribute__((vector_size(16)));
+/* Eight 16-bit pixel values at a time, for 16-bit screens. */
 typedef uint16_t u16x8 __attribute__((vector_size(16)));
-
-const bool Host_lsb_first = [] {
-    const uint32_t one = 1;
-    unsigned char first;
-    memcpy(&first, &one, 1);
-    return first == 1;
-}();
-
-/* Bit position of byte k (0..3) of a pixel word loaded in host order. */
-int byte_bits(int k) { return Host_lsb_first ? 8 * k : 8 * (3 - k); }
-
-/* One colour channel moved between an 8-bit byte and its place in a pixel
- * value: ((p >> from) & keep) << left >> right. */
-struct channel_move {
-    int from;
-    uint32_t keep;
-    int left, right;
-    template <class T>
-    T operator()(T p) const
-    {
-        return ((p >> from) & keep) << left >> right;
-    }
-};
 
 /* An image buffer pixel (alpha, red, green, blue, loaded as a host-order
  * word) to the visual's pixel value: the top bits of each channel byte
@@ -261,128 +235,13 @@ int put_image(int wn, double x, double y, int width, int height, const unsigned 
     return 0;
 }
 
-/* A visual's pixel value to an image buffer pixel (alpha 255, then the
- * top 8 bits of each channel's 16-bit widening, low bits zero: a 5-bit
- * channel at 31 reads 248), as a host-order word. */
-struct read_layout {
-    channel_move c[3];
-    uint32_t alpha;
-    template <class T>
-    T operator()(T p) const
-    {
-        return c[0](p) | c[1](p) | c[2](p) | alpha;
-    }
-};
-
-channel_move read_channel(int byte, int depth, int shift)
-{
-    if (depth <= 0)
-        return {0, 0, 0, 0};
-    const int top = depth > 8 ? 8 : depth; /* bits that reach the byte */
-    const int from = shift + depth - top;
-    int to = byte_bits(byte) + 8 - top;
-    return {from, (1u << top) - 1u, to, 0};
-}
-
-read_layout visual_read_layout()
-{
-    return {{read_channel(1, Red_depth, Red_sft), read_channel(2, Green_depth, Green_sft),
-             read_channel(3, Blue_depth, Blue_sft)},
-            0xffu << byte_bits(0)};
-}
-
-unsigned long pixel_at(const XImage *img, const unsigned char *row, int i)
-{
-    const int n = img->bits_per_pixel / 8;
-    const unsigned char *p = row + static_cast<size_t>(i) * static_cast<size_t>(n);
-    unsigned long v = 0;
-    for (int b = 0; b < n; b++)
-        v |= static_cast<unsigned long>(img->byte_order == MSBFirst ? p[b] : p[n - 1 - b]) << (8 * (n - 1 - b));
-    return v;
-}
-
-/* One row of a 32-bit image in host byte order, four pixels at a time. */
-void read_row32(const unsigned char *row, unsigned char *out, int w, const read_layout &L)
-{
-    int i = 0;
-    for (; i + 4 <= w; i += 4) {
-        u32x4 p;
-        memcpy(&p, row + 4 * i, sizeof p);
-        u32x4 q = L(p);
-        memcpy(out + 4 * i, &q, sizeof q);
-    }
-    for (; i < w; i++) {
-        uint32_t p;
-        memcpy(&p, row + 4 * i, 4);
-        uint32_t q = L(p);
-        memcpy(out + 4 * i, &q, 4);
-    }
-}
-
-/* Pixel values of a colormapped visual, left in the buffer by read_pixels,
- * turned into their colours.  The values the area holds are gathered first
- * and asked of the server in one request: a read waits for one reply
- * however many colours it meets.  Images come in runs of one value, so
- * each run is looked up once. */
-void colours_from_colormap(unsigned char *out, size_t n)
-{
-    std::unordered_map<uint32_t, uint32_t> colour_of;
-    uint32_t last = 0;
-    for (size_t i = 0; i < n; i++) {
-        uint32_t p;
-        memcpy(&p, out + 4 * i, 4);
-        if (i == 0 || p != last)
-            colour_of.emplace(p, 0);
-        last = p;
-    }
-    std::vector<XColor> cells;
-    cells.reserve(colour_of.size());
-    for (const auto &c : colour_of) {
-        XColor x{};
-        x.pixel = c.first;
-        cells.push_back(x);
-    }
-    XQueryColors(Pc_dis, Pc_cmap, cells.data(), static_cast<int>(cells.size()));
-    for (const XColor &c : cells) {
-        const unsigned char bytes[4] = {255, static_cast<unsigned char>(c.red >> 8),
-                                        static_cast<unsigned char>(c.green >> 8),
-                                        static_cast<unsigned char>(c.blue >> 8)};
-        memcpy(&colour_of[static_cast<uint32_t>(c.pixel)], bytes, 4);
-    }
-    uint32_t value = 0;
-    for (size_t i = 0; i < n; i++) {
-        uint32_t p;
-        memcpy(&p, out + 4 * i, 4);
-        if (i == 0 || p != last)
-            value = colour_of[p];
-        last = p;
-        memcpy(out + 4 * i, &value, 4);
-    }
-}
-
 /* The fetched image as image buffer pixels. */
 void read_pixels(XImage *img, int w, int h, unsigned char *out)
 {
     const bool masks = Pc_depth > 15 && (Red_depth || Green_depth || Blue_depth);
-    const bool host_order = (img->byte_order == LSBFirst) == Host_lsb_first;
-    const bool bytewise = img->bits_per_pixel % 8 == 0 && img->bits_per_pixel <= 32;
-    const read_layout L = visual_read_layout();
-    unsigned char *const first = out;
-    for (int j = 0; j < h; j++, out += 4 * static_cast<size_t>(w)) {
-        const unsigned char *row =
-            reinterpret_cast<unsigned char *>(img->data) + static_cast<size_t>(j) * static_cast<size_t>(img->bytes_per_line);
-        if (masks && host_order && img->bits_per_pixel == 32) {
-            read_row32(row, out, w, L);
-            continue;
-        }
-        for (int i = 0; i < w; i++) {
-            unsigned long p = bytewise ? pixel_at(img, row, i) : XGetPixel(img, i, j);
-            const uint32_t q = masks ? L(static_cast<uint32_t>(p)) : static_cast<uint32_t>(p);
-            memcpy(out + 4 * i, &q, 4);
-        }
-    }
-    if (!masks)
-        colours_from_colormap(first, static_cast<size_t>(w) * static_cast<size_t>(h));
+    const visual_channels channels = {Red_depth, Green_depth, Blue_depth,
+                                      Red_sft,   Green_sft,   Blue_sft};
+    without_exceptions([&] { decode_image(Pc_dis, Pc_cmap, masks, channels, img, w, h, out); });
 }
 
 } // namespace
@@ -433,7 +292,7 @@ bool image_size_fits(int width, int height, const char *where, size_t *bytes, in
     if (width > INT_MAX / pixel_bytes ||
         __builtin_mul_overflow(static_cast<size_t>(width) * static_cast<size_t>(pixel_bytes),
                                static_cast<size_t>(height), &n)) {
-        fprintf(stderr, "KOVA: [ERROR] Image size %dx%d too large at %s()\n", width, height, where);
+        _kova_error("Image size %dx%d too large at %s()", width, height, where);
         return false;
     }
     *bytes = n;
@@ -464,7 +323,7 @@ extern "C" KOVA_API void kova_gputarea(int wn, double x, double y, int src_wn, i
     if (!window_is_open(wn) || !window_is_open(src_wn))
         return;
     if (!layer_exists(src_wn, src_layer)) {
-        fputs("KOVA: [ERROR] Invalid layer index at gputarea()\n", stderr);
+        _kova_error("Invalid layer index at gputarea()");
         return;
     }
     int sx, sy, sw, sh;
@@ -505,7 +364,7 @@ extern "C" KOVA_API unsigned char *kova_ggetimage(int wn, int layer, double xs0,
     if (!window_is_open(wn))
         return nullptr;
     if (!layer_exists(wn, layer)) {
-        fputs("KOVA: [ERROR] Invalid layer index at ggetimage()\n", stderr);
+        _kova_error("Invalid layer index at ggetimage()");
         return nullptr;
     }
     int x, y, w, h;
@@ -519,7 +378,7 @@ extern "C" KOVA_API unsigned char *kova_ggetimage(int wn, int layer, double xs0,
     XImage *img = XGetImage(Pc_dis, Pc[wn].layers[layer], x, y, static_cast<unsigned int>(w),
                             static_cast<unsigned int>(h), AllPlanes, ZPixmap);
     if (!img) {
-        fputs("KOVA: [ERROR] The server returned no image at ggetimage()\n", stderr);
+        _kova_error("The server returned no image at ggetimage()");
         return nullptr;
     }
     auto *out = static_cast<unsigned char *>(_kova_xmalloc(bytes));

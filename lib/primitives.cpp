@@ -20,19 +20,6 @@ namespace {
 constexpr unsigned End_point_functions = 1u << GXclear | 1u << GXand | 1u << GXcopy |
                                          1u << GXnoop | 1u << GXor | 1u << GXset;
 
-/* The per-call X point array. */
-class point_array {
-  public:
-    explicit point_array(size_t n) : p_(static_cast<XPoint *>(_kova_xmalloc(n * sizeof(XPoint)))) {}
-    ~point_array() { free(p_); }
-    point_array(const point_array &) = delete;
-    point_array &operator=(const point_array &) = delete;
-    XPoint *get() const { return p_; }
-
-  private:
-    XPoint *p_;
-};
-
 XPoint to_pixel(int wn, double x, double y)
 {
     int px, py;
@@ -50,7 +37,8 @@ void with_points(int wn, const T *x, const T *y, int n, bool closed, Issue issue
     if (!window_is_open(wn) || !arrays_given(x, y, n))
         return;
     int count = closed ? n + 1 : n;
-    point_array pts(static_cast<size_t>(count));
+    malloc_ptr<XPoint> pts(
+        static_cast<XPoint *>(_kova_xmalloc(sizeof(XPoint) * static_cast<size_t>(count))));
     XPoint *p = pts.get();
     for (int i = 0; i < n; i++)
         p[i] = to_pixel(wn, x[i], y[i]);

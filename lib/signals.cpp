@@ -30,7 +30,6 @@ constexpr int save_finish_ms = 30000;
  * application blocked on a lock the signal interrupted), the process still
  * ends, with the status it was meant to have. */
 constexpr unsigned int exit_watchdog_s = 5;
-volatile sig_atomic_t Exit_status = 0;
 
 /* status: the wait status, or -1 when another waiter collected it. */
 void forget_child(pid_t pid, int status)
@@ -94,7 +93,7 @@ int lost_connection(Display *dis)
     if (lost)
         _exit(1);
     lost = 1;
-    fputs("KOVA: [ERROR] The connection to the X server was lost.\n", stderr);
+    _kova_error("The connection to the X server was lost.");
     leave(1);
 }
 

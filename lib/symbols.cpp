@@ -19,7 +19,7 @@ constexpr double Sym_factor[10] = {0.52, 0.125, 0.5, 0.55, 0.44, 0.42, 0.62, 0.6
  * arrowhead is cut at the edge of that range instead of wrapping round. */
 short px16(long v)
 {
-    return static_cast<short>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+    return static_cast<short>(clamp16(v));
 }
 
 XPoint xp(long x, long y)

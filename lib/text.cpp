@@ -55,8 +55,8 @@ class formatted {
         va_copy(again, ap);
         const int n = vsnprintf(small_, sizeof small_, fmt, ap);
         if (n >= static_cast<int>(sizeof small_)) {
-            heap_ = _kova_vasprintf(fmt, again);
-            text_ = heap_;
+            heap_.reset(_kova_vasprintf(fmt, again));
+            text_ = heap_.get();
             length_ = n;
         } else if (n > 0) {
             length_ = n;
@@ -65,7 +65,6 @@ class formatted {
         }
         va_end(again);
     }
-    ~formatted() { free(heap_); }
     formatted(const formatted &) = delete;
     formatted &operator=(const formatted &) = delete;
     const char *get() const { return text_; }
@@ -118,7 +117,7 @@ class formatted {
 
     char small_[256];
     const char *text_ = small_;
-    char *heap_ = nullptr;
+    malloc_str heap_;
     int length_ = 0;
 };
 
@@ -135,20 +134,16 @@ XFontStruct *load_fixed_font(int f)
         if (XFontStruct *font = XLoadQueryFont(Pc_dis, pattern))
             return font;
     } else {
-        fputs("KOVA: [ERROR] Internal error!!\n", stderr);
+        _kova_error("Internal error!!");
     }
     static bool warned = false;  /* once in the life of the process */
     if (!warned) {
         warned = true;
-        fputs("KOVA: [WARNING] Basic fonts for KOVA are not found. Check your font setting of X "
-              "server.\n",
-              stderr);
+        _kova_warn("Basic fonts for KOVA are not found. Check your font setting of X server.");
     }
     if (XFontStruct *font = XLoadQueryFont(Pc_dis, Pc_fallbackfnt))
         return font;
-    fputs("KOVA: [ERROR] Default font 'fixed' is not found. Check your font setting of X "
-          "server.\n",
-          stderr);
+    _kova_error("Default font 'fixed' is not found. Check your font setting of X server.");
     return nullptr;
 }
 
@@ -174,7 +169,7 @@ int select_font(int wn, int f)
         }
         XSetFont(Pc_dis, w.pen_gc, w.font->fid);
     } else if (!w.fontset && set_fontset(wn, Default_fontset) < 0) {
-        fputs("KOVA: [WARNING] Cannot set default fontset.\n", stderr);
+        _kova_warn("Cannot set default fontset.");
     }
     w.font_size = f;
     return 0;

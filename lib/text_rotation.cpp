@@ -326,8 +326,7 @@ bool text_turn_of(double theta, text_turn *turn)
         static bool warned = false; /* once in the life of the process */
         if (!warned) {
             warned = true;
-            fputs("KOVA: [WARNING] Text at an angle that is not a finite number is not drawn.\n",
-                  stderr);
+            _kova_warn("Text at an angle that is not a finite number is not drawn.");
         }
         return false;
     }

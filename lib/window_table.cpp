@@ -3,6 +3,7 @@
  * library, and the small utilities that all areas share.
  */
 #include "kova_private.h"
+#include "window_records.h"
 
 #include <cctype>
 #include <climits>
@@ -50,8 +51,13 @@ int Pc_kovahandlers_are_set = 0;
 
 int Exec_fd = -1;
 char Exec_slave_tmp[20] = "/tmp/_xslave_XXXXXX";
+pid_t Exec_owner = 0;
+volatile sig_atomic_t Exit_status = 0;
+Display *Quiet_dis = nullptr;
+unsigned long Quiet_request = 0;
 
-int Pc_evrec_wid = -1, Pc_evrec_pointer_x = -32000, Pc_evrec_pointer_y = -32000;
+int Pc_evrec_wid = -1, Pc_evrec_pointer_x = Offscreen_position,
+    Pc_evrec_pointer_y = Offscreen_position;
 int Pc_evrec_button_mask = 0;
 Atom Pc_wm_protocols = None, Pc_wm_delete_window = None;
 
@@ -79,11 +85,11 @@ Pixmap Pix_mask = 0;
 GC Gc_pix_mask = nullptr;
 int Pix_mask_width = 0, Pix_mask_height = 0;
 
-/* Allocation failure is fatal: the message, then exit(1), so that the exit
- * handler still stops the children. */
-[[noreturn]] static void die(const char *msg)
+const char Kova_message_prefix[] = "KOVA";
+
+/* exit(1), so that the exit handler still stops the children. */
+void _kova_fatal_exit(void)
 {
-    fputs(msg, stderr);
     exit(1);
 }
 
@@ -91,19 +97,10 @@ void resize_Pc(int n)
 {
     if (n == N_Pc)
         return;
-    auto *p = static_cast<pc_window *>(_kova_xmalloc(sizeof(pc_window) * static_cast<size_t>(n)));
-    int keep = N_Pc < n ? N_Pc : n;
-    if (keep > 0)
-        memcpy(p, Pc, sizeof(pc_window) * static_cast<size_t>(keep));
-    for (int i = keep; i < n; i++) {
-        memset(&p[i], 0, sizeof p[i]);
-        p[i].in_use = 0;
-        p[i].font = nullptr;
-        p[i].font_size = -1;
-    }
-    free(Pc);
-    Pc = p;
-    N_Pc = n;
+    int old = N_Pc;
+    resize_records(Pc, N_Pc, n);
+    for (int i = old; i < n; i++)
+        Pc[i].font_size = -1;
 }
 
 int choose_slot(int numbered)
@@ -127,13 +124,7 @@ int choose_slot(int numbered)
 
 void shrink_Pc(void)
 {
-    int h = 0;
-    for (int i = 0; i < N_Pc; i++)
-        if (Pc[i].in_use)
-            h = i;
-    int m = h < 1 ? 1 : h;
-    if (N_Pc > 2 && m + 1 != N_Pc)
-        resize_Pc(m + 1);
+    resize_Pc(shrunk_size(Pc, N_Pc));
 }
 
 bool window_slot_open(int wn)
@@ -145,7 +136,7 @@ bool window_is_open(int wn)
 {
     if (window_slot_open(wn))
         return true;
-    fprintf(stderr, "KOVA: [WARNING] Window %d is not open.\n", wn);
+    _kova_warn("Window %d is not open.", wn);
     return false;
 }
 
@@ -155,7 +146,7 @@ bool arrays_given(const void *x, const void *y, int n)
         return false;
     if (x && y)
         return true;
-    fputs("KOVA: [WARNING] NULL coordinate array ignored.\n", stderr);
+    _kova_warn("NULL coordinate array ignored.");
     return false;
 }
 
@@ -168,30 +159,6 @@ int _kova_iround(double x)
     if (x <= static_cast<double>(INT_MIN))
         return INT_MIN;
     return x < 0 ? static_cast<int>(x - 0.5) : static_cast<int>(x + 0.5);
-}
-
-void *_kova_xmalloc(size_t size)
-{
-    void *p = malloc(size ? size : 1);
-    if (!p)
-        die("KOVA: [ERROR] malloc() failed.\n");
-    return p;
-}
-
-void *_kova_xrealloc(void *ptr, size_t size)
-{
-    void *p = realloc(ptr, size ? size : 1);
-    if (!p)
-        die("KOVA: [ERROR] realloc() failed.\n");
-    return p;
-}
-
-char *_kova_xstrdup(const char *s)
-{
-    char *p = strdup(s);
-    if (!p)
-        die("KOVA: [ERROR] strdup() failed.\n");
-    return p;
 }
 
 char *_kova_vasprintf(const char *format, va_list ap)

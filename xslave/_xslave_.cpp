@@ -15,7 +15,9 @@
 #include "_kova_scrollbar.h"
 #include "image_save.h"
 #include "kova_ack.h"
+#include "kova_common.h"
 #include "kova_protocol.h"
+#include "window_records.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -62,8 +64,6 @@ int Take_buttons = 1;
 
 const int Bevel_width = 2;
 
-bool has_scrollbars(const slave_window &w) { return w.top_win != w.draw_win; }
-
 /* Ends the application: the library process is told to terminate and its
  * exit handling stops this process.  A library that has gone already (this
  * process was inherited by another) leaves nobody to wait for. */
@@ -81,36 +81,17 @@ bool has_scrollbars(const slave_window &w) { return w.top_win != w.draw_win; }
  * client killed it); it must not return. */
 int lost_connection(Display *)
 {
-    fputs("kova: [ERROR] The connection to the X server was lost.\n", stderr);
+    _kova_error("The connection to the X server was lost.");
     exit(1);
-}
-
-void resize_table(int n)
-{
-    void *p = realloc(Pc, sizeof(slave_window) * static_cast<size_t>(n));
-    if (!p) {
-        fputs("kova: [ERROR] realloc() failed.\n", stderr);
-        end_application();
-    }
-    Pc = static_cast<slave_window *>(p);
-    if (n > N_Pc)
-        memset(Pc + N_Pc, 0, sizeof(slave_window) * static_cast<size_t>(n - N_Pc));
-    N_Pc = n;
 }
 
 /* Never below two records, as the library's own table. */
 void shrink_table()
 {
-    int h = 0;
-    for (int i = 0; i < N_Pc; i++)
-        if (Pc[i].in_use)
-            h = i;
-    if (h < 1)
-        h = 1;
-    if (N_Pc > 2 && h + 1 != N_Pc)
-        resize_table(h + 1);
+    int n = shrunk_size(Pc, N_Pc);
+    if (n != N_Pc)
+        resize_records(Pc, N_Pc, n);
 }
-
 
 void select_input(const slave_window &w)
 {
@@ -180,7 +161,7 @@ void manage(int n)
 {
     slave_window &w = Pc[n];
     if (w.in_use)
-        fputs("kova: [ERROR] Invalid wid.\n", stderr);
+        _kova_error("Invalid wid.");
     XGetWindowAttributes(Dis, w.top_win, &w.top_attr);
     XGetWindowAttributes(Dis, w.clip_win, &w.clip_attr);
     XGetWindowAttributes(Dis, w.draw_win, &w.draw_attr);
@@ -210,7 +191,7 @@ void unmanage(int n)
 {
     slave_window &w = Pc[n];
     if (!w.in_use)
-        fputs("kova: [ERROR] Invalid wid.\n", stderr);
+        _kova_error("Invalid wid.");
     if (w.bar_gc)
         XFreeGC(Dis, w.bar_gc);
     for (Window win : {w.top_win, w.clip_win, w.hscroll_win, w.vscroll_win, w.draw_win, w.icon_win})
@@ -225,7 +206,7 @@ void set_key_mask(int n, int mask)
 {
     slave_window &w = Pc[n];
     if (!w.in_use) {
-        fputs("kova: [ERROR] Invalid wid.\n", stderr);
+        _kova_error("Invalid wid.");
         return;
     }
     if (w.vscroll_win)
@@ -246,7 +227,7 @@ void handle_command(const XGraphicsExposeEvent &g)
 {
     int n = g.major_code;
     if (n >= N_Pc)
-        resize_table(n + 1);
+        resize_records(Pc, N_Pc, n + 1);
     slave_window &w = Pc[n];
     unsigned long value = g.drawable;
     switch (g.minor_code) {
@@ -463,17 +444,17 @@ void handle_event(XEvent &ev)
 
 int window_mode(int argc, char **argv)
 {
-    if (argc < 9) {
-        fputs("kova: [ERROR] Invalid arguments.\n", stderr);
+    if (argc < KOVA_WIN_ARG_COUNT) {
+        _kova_error("Invalid arguments.");
         return 1;
     }
-    Ppid = atol(argv[2]);
-    Face_pixel = strtoul(argv[3], nullptr, 10);
-    Dark_pixel = strtoul(argv[4], nullptr, 10);
-    Trough_pixel = strtoul(argv[5], nullptr, 10);
-    Light_pixel = strtoul(argv[6], nullptr, 10);
-    Scrollbar_width = atoi(argv[7]);
-    Cmd_win = strtoul(argv[8], nullptr, 10);
+    Ppid = atol(argv[KOVA_WIN_ARG_PPID]);
+    Face_pixel = strtoul(argv[KOVA_WIN_ARG_FACE_PIXEL], nullptr, 10);
+    Dark_pixel = strtoul(argv[KOVA_WIN_ARG_DARK_PIXEL], nullptr, 10);
+    Trough_pixel = strtoul(argv[KOVA_WIN_ARG_TROUGH_PIXEL], nullptr, 10);
+    Light_pixel = strtoul(argv[KOVA_WIN_ARG_LIGHT_PIXEL], nullptr, 10);
+    Scrollbar_width = atoi(argv[KOVA_WIN_ARG_SCROLLBAR_WIDTH]);
+    Cmd_win = strtoul(argv[KOVA_WIN_ARG_CMD_WIN], nullptr, 10);
 
     /* An interrupt typed at the terminal is for the library process. */
     struct sigaction sa;
@@ -485,7 +466,7 @@ int window_mode(int argc, char **argv)
 
     Dis = XOpenDisplay(nullptr);
     if (!Dis) {
-        fputs("kova: [ERROR] Cannot open display.\n", stderr);
+        _kova_error("Cannot open display.");
         return 1;
     }
     XSetIOErrorHandler(lost_connection);
@@ -505,13 +486,22 @@ int window_mode(int argc, char **argv)
 
 } // namespace
 
+const char Kova_message_prefix[] = "kova";
+
+/* A fatal error (memory ran out) ends the application as a vanished
+ * window does. */
+void _kova_fatal_exit(void)
+{
+    end_application();
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2)
         return 1;
-    switch (atoi(argv[1])) {
-    case 1: return window_mode(argc, argv);
-    case 2: return image_mode(argc, argv);
+    switch (atoi(argv[KOVA_WIN_ARG_MODE])) {
+    case KOVA_MODE_WINDOWS: return window_mode(argc, argv);
+    case KOVA_MODE_SAVE_IMAGE: return image_mode(argc, argv);
     default: return 1;
     }
 }

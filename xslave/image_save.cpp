@@ -11,9 +11,12 @@
  */
 #include "image_save.h"
 
+#include "converter.h"
 #include "kova_ack.h"
+#include "kova_common.h"
+#include "kova_protocol.h"
+#include "pixel_decode.h"
 #include "pnm.h"
-#include "sigchld_held.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -25,33 +28,11 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-/* Argument positions on the command line. */
-enum {
-    arg_ppid = 2,
-    arg_cmap,
-    arg_red_depth,
-    arg_green_depth,
-    arg_blue_depth,
-    arg_red_sft,
-    arg_green_sft,
-    arg_blue_sft,
-    arg_cmd_win,
-    arg_pixmap,
-    arg_x,
-    arg_y,
-    arg_width,
-    arg_height,
-    arg_levels,
-    arg_file,
-    arg_converter,
-};
 
 volatile sig_atomic_t Cpid = 0;
 
@@ -79,215 +60,112 @@ void sleep_10ms()
     nanosleep(&t, nullptr);
 }
 
-/* One failure message; the run then ends with status 1 after clean-up. */
-struct failed {
-    const char *message;
-};
-
-bool is_convert(const char *word)
+/* Starts words reading the pipe, with out (-1: inherited) as its standard
+ * output; the stream that feeds it, or an empty one after the message. */
+owned_file start_converter(char *const words[], int out, Display *dis)
 {
-    return std::strcmp(word, "convert") == 0 || std::strcmp(word, "convert.exe") == 0;
-}
-
-/* Starts words (execvp) reading the pipe; out_fd, when not -1, becomes its
- * standard output.  Returns the stream that feeds it. */
-FILE *start_converter(char *const words[], int out_fd)
-{
-    int fds[2];
-    if (pipe(fds) != 0) {
-        if (out_fd >= 0)
-            close(out_fd);
-        throw failed{"kova: [ERROR] pipe() failed.\n"};
-    }
-    sigchld_held held;
-    pid_t pid = fork();
-    if (pid == 0) {
-        held.restore();
-        set_signal(SIGPIPE, SIG_DFL, 0);
-        dup2(fds[0], STDIN_FILENO);
-        if (out_fd >= 0) {
-            dup2(out_fd, STDOUT_FILENO);
-            close(out_fd);
-        }
-        close(fds[0]);
-        close(fds[1]);
-        execvp(words[0], words);
-        std::fprintf(stderr, "kova: [ERROR] Cannot exec '%s'.\n", words[0]);
-        _exit(-1);
-    }
-    Cpid = pid > 0 ? pid : 0;
-    held.restore();
-    close(fds[0]);
-    if (out_fd >= 0)
-        close(out_fd);
-    if (pid < 0) {
-        close(fds[1]);
-        throw failed{"kova: [ERROR] fork() failed.\n"};
-    }
-    FILE *fp = fdopen(fds[1], "wb");
-    if (!fp) {
-        close(fds[1]);
-        throw failed{"kova: [ERROR] Pipe connection failed.\n"};
-    }
+    const converter_setup setup = {&Cpid, ConnectionNumber(dis), true, "Cannot exec '%s'."};
+    converter_fault fault;
+    owned_file fp = open_converter_stream(words, converter_end::input, out, setup, &fault);
+    if (fault == converter_fault::pipe)
+        _kova_error("pipe() failed.");
+    else if (fault == converter_fault::fork)
+        _kova_error("fork() failed.");
+    else if (fault == converter_fault::stream)
+        _kova_error("Pipe connection failed.");
     return fp;
 }
 
-FILE *open_output(char **argv)
+/* The file itself, "convert" told the stream's format and the file, or a
+ * filter whose output goes into the file. */
+owned_file open_output(char **argv, Display *dis)
 {
-    const char *file = argv[arg_file];
-    char **words = argv + arg_converter;
+    char *file = argv[KOVA_SAVE_ARG_FILE];
+    char **words = argv + KOVA_SAVE_ARG_CONVERTER;
     if (!words[0]) {
-        FILE *fp = std::fopen(file, "wb");
+        owned_file fp(std::fopen(file, "wb"));
         if (!fp)
-            throw failed{"kova: [ERROR] Cannot create a file.\n"};
+            _kova_error("Cannot create a file.");
         return fp;
     }
-    if (is_convert(words[0])) {
+    if (is_convert_route(words[0])) {
         std::vector<char *> args;
         for (char **w = words; *w; w++)
             args.push_back(*w);
         args.push_back(const_cast<char *>("PPM:-"));
-        args.push_back(argv[arg_file]);
+        args.push_back(file);
         args.push_back(nullptr);
-        return start_converter(args.data(), -1);
+        return start_converter(args.data(), -1, dis);
     }
-    int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        throw failed{"kova: [ERROR] Cannot create a file.\n"};
-    return start_converter(words, fd);
+    owned_fd out(open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!out) {
+        _kova_error("Cannot create a file.");
+        return owned_file();
+    }
+    return start_converter(words, out.get(), dis);
 }
 
-/* The 16-bit colours of a colormapped screen: the last 64 pixel values
- * asked about, searched from the most recent hit. */
-class colour_cache {
-    static constexpr int size = 64;
-    XColor entries_[size];
-    int count_ = 0, first_ = 0, newest_ = 0, hit_ = 0;
-    Display *dis_;
-    Colormap cmap_;
-
-public:
-    colour_cache(Display *dis, Colormap cmap) : dis_(dis), cmap_(cmap)
-    {
-        first_ = newest_ = hit_ = size - 1;
-        entries_[newest_].pixel = 0;
-        XQueryColor(dis_, cmap_, &entries_[newest_]);
-        count_ = 1;
-    }
-    const XColor &lookup(unsigned long pixel)
-    {
-        for (int k = 0; k < count_; k++) {
-            int i = first_ + (hit_ - first_ + k) % count_;
-            if (entries_[i].pixel == pixel) {
-                hit_ = i;
-                return entries_[i];
-            }
-        }
-        newest_ = newest_ == 0 ? size - 1 : newest_ - 1;
-        if (count_ < size) {
-            count_++;
-            first_ = newest_;
-        }
-        entries_[newest_].pixel = pixel;
-        XQueryColor(dis_, cmap_, &entries_[newest_]);
-        hit_ = newest_;
-        return entries_[newest_];
-    }
-};
-
-unsigned long pixel_at(const XImage *img, int x, int y)
+/* A channel as the library passed it; nonsense reads as no channel. */
+void channel_arg(const char *depth_arg, const char *shift_arg, int *depth, int *shift)
 {
-    int bytes = img->bits_per_pixel / 8;
-    const auto *p = reinterpret_cast<const unsigned char *>(img->data) +
-                    static_cast<size_t>(y) * static_cast<size_t>(img->bytes_per_line) +
-                    static_cast<size_t>(x) * static_cast<size_t>(bytes);
-    unsigned long v = 0;
-    if (img->byte_order == MSBFirst)
-        for (int i = 0; i < bytes; i++)
-            v = v << 8 | p[i];
-    else
-        for (int i = bytes - 1; i >= 0; i--)
-            v = v << 8 | p[i];
-    return v;
-}
-
-struct channel {
-    unsigned long mask;
-    int shift, depth;
-    unsigned int component(unsigned long pixel) const
-    {
-        return static_cast<unsigned int>(((pixel & mask) >> shift) << (16 - depth)) & 0xffff;
-    }
-};
-
-channel make_channel(const char *depth, const char *shift)
-{
-    channel c;
-    c.depth = std::atoi(depth);
-    c.shift = std::atoi(shift);
-    if (c.depth < 0 || c.depth > 16 || c.shift < 0 || c.shift > 47)
-        c.depth = c.shift = 0;
-    c.mask = c.depth ? (0xffffUL >> (16 - c.depth)) << c.shift : 0;
-    return c;
+    *depth = std::atoi(depth_arg);
+    *shift = std::atoi(shift_arg);
+    if (*depth < 0 || *depth > 16 || *shift < 0 || *shift > 32 - *depth)
+        *depth = *shift = 0;
 }
 
 /* Writes the area as P6 rows; false when the stream refused bytes. */
 bool write_area(Display *dis, char **argv, const XImage *img, FILE *fp)
 {
     const int w = img->width, h = img->height;
-    const int levels = pnm_clamp_levels(std::atoi(argv[arg_levels]));
-    const channel red = make_channel(argv[arg_red_depth], argv[arg_red_sft]);
-    const channel green = make_channel(argv[arg_green_depth], argv[arg_green_sft]);
-    const channel blue = make_channel(argv[arg_blue_depth], argv[arg_blue_sft]);
-    const bool masks = red.mask || green.mask || blue.mask;
-    std::unique_ptr<colour_cache> cache;
-    if (!masks)
-        cache = std::make_unique<colour_cache>(dis, std::strtoul(argv[arg_cmap], nullptr, 10));
+    const int levels = pnm_clamp_levels(std::atoi(argv[KOVA_SAVE_ARG_LEVELS]));
+    visual_channels c;
+    channel_arg(argv[KOVA_SAVE_ARG_RED_DEPTH], argv[KOVA_SAVE_ARG_RED_SHIFT], &c.red_depth,
+                &c.red_shift);
+    channel_arg(argv[KOVA_SAVE_ARG_GREEN_DEPTH], argv[KOVA_SAVE_ARG_GREEN_SHIFT], &c.green_depth,
+                &c.green_shift);
+    channel_arg(argv[KOVA_SAVE_ARG_BLUE_DEPTH], argv[KOVA_SAVE_ARG_BLUE_SHIFT], &c.blue_depth,
+                &c.blue_shift);
+    const bool masks = c.red_depth || c.green_depth || c.blue_depth;
+    std::vector<unsigned char> pixels(4 * static_cast<size_t>(w) * static_cast<size_t>(h));
+    decode_image(dis, std::strtoul(argv[KOVA_SAVE_ARG_CMAP], nullptr, 10), masks, c, img, w, h,
+                 pixels.data());
     std::vector<unsigned char> row(3 * static_cast<size_t>(w));
     bool ok = write_ppm_header(fp, w, h, levels);
+    const unsigned char *in = pixels.data();
     for (int y = 0; ok && y < h; y++) {
         unsigned char *o = row.data();
-        for (int x = 0; x < w; x++, o += 3) {
-            unsigned long pixel = pixel_at(img, x, y);
-            unsigned int r, g, b;
-            if (masks) {
-                r = red.component(pixel);
-                g = green.component(pixel);
-                b = blue.component(pixel);
-            } else {
-                const XColor &c = cache->lookup(pixel);
-                r = c.red;
-                g = c.green;
-                b = c.blue;
-            }
-            o[0] = pnm_scale(r >> 8, levels);
-            o[1] = pnm_scale(g >> 8, levels);
-            o[2] = pnm_scale(b >> 8, levels);
+        for (int x = 0; x < w; x++, in += 4, o += 3) {
+            o[0] = pnm_scale(in[1], levels);
+            o[1] = pnm_scale(in[2], levels);
+            o[2] = pnm_scale(in[3], levels);
         }
         ok = std::fwrite(row.data(), 1, row.size(), fp) == row.size();
     }
     return ok;
 }
 
-/* The run after the acknowledgement; throws the failure to report. */
-void save(Display *dis, char **argv)
+/* The run after the acknowledgement: true when the area was written and
+ * a converter has ended. */
+bool save(Display *dis, char **argv)
 {
-    FILE *fp = open_output(argv);
-    int x = std::atoi(argv[arg_x]), y = std::atoi(argv[arg_y]);
-    int w = std::atoi(argv[arg_width]), h = std::atoi(argv[arg_height]);
+    owned_file fp = open_output(argv, dis);
+    if (!fp)
+        return false;
+    int x = std::atoi(argv[KOVA_SAVE_ARG_X]), y = std::atoi(argv[KOVA_SAVE_ARG_Y]);
+    int w = std::atoi(argv[KOVA_SAVE_ARG_WIDTH]), h = std::atoi(argv[KOVA_SAVE_ARG_HEIGHT]);
     XImage *img = nullptr;
     if (w > 0 && h > 0)
-        img = XGetImage(dis, std::strtoul(argv[arg_pixmap], nullptr, 10), x, y,
+        img = XGetImage(dis, std::strtoul(argv[KOVA_SAVE_ARG_PIXMAP], nullptr, 10), x, y,
                         static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
     XFlush(dis);
-    bool ok = img && img->bits_per_pixel >= 8 && write_area(dis, argv, img, fp);
-    ok = std::fclose(fp) == 0 && ok;
+    bool ok = img && img->bits_per_pixel >= 8 && write_area(dis, argv, img, fp.get());
+    ok = fp.close() == 0 && ok;
     if (img)
         XDestroyImage(img);
     while (Cpid > 0)
         sleep_10ms();
-    if (!ok)
-        throw failed{nullptr};
+    return ok;
 }
 
 /* A pixmap that has gone (its owner ended) makes the read fail: the run
@@ -301,8 +179,8 @@ int error_seen(Display *, XErrorEvent *)
 
 int image_mode(int argc, char **argv)
 {
-    if (argc <= arg_file) {
-        std::fputs("kova: [ERROR] Invalid arguments.\n", stderr);
+    if (argc <= KOVA_SAVE_ARG_FILE) {
+        _kova_error("Invalid arguments.");
         return 1;
     }
     set_signal(SIGINT, SIG_IGN, 0);
@@ -312,19 +190,12 @@ int image_mode(int argc, char **argv)
 
     Display *dis = XOpenDisplay(nullptr);
     if (!dis) {
-        std::fputs("kova: [ERROR] Cannot open display.\n", stderr);
+        _kova_error("Cannot open display.");
         return 1;
     }
     XSetErrorHandler(error_seen);
-    send_ack(dis, std::strtoul(argv[arg_cmd_win], nullptr, 10));
-    int status = 0;
-    try {
-        save(dis, argv);
-    } catch (const failed &f) {
-        if (f.message)
-            std::fputs(f.message, stderr);
-        status = 1;
-    }
+    send_ack(dis, std::strtoul(argv[KOVA_SAVE_ARG_CMD_WIN], nullptr, 10));
+    int status = save(dis, argv) ? 0 : 1;
     XCloseDisplay(dis);
     return status;
 }
