@@ -27,6 +27,14 @@ void install_as(int fd, int target)
         dup2(fd, target);
 }
 
+owned_file failure(converter_fault f, const char *message, converter_fault *fault)
+{
+    if (message)
+        _kova_error("%s", message);
+    *fault = f;
+    return owned_file();
+}
+
 } // namespace
 
 bool is_convert_route(const char *command)
@@ -38,10 +46,8 @@ owned_file open_converter_stream(char *const argv[], converter_end end, int othe
                                  const converter_setup &setup, converter_fault *fault)
 {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        *fault = converter_fault::pipe;
-        return owned_file();
-    }
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return failure(converter_fault::pipe, setup.pipe_failed, fault);
     const bool writing = end == converter_end::input;
     owned_fd ours(writing ? fds[1] : fds[0]);
     owned_fd theirs(writing ? fds[0] : fds[1]);
@@ -65,16 +71,12 @@ owned_file open_converter_stream(char *const argv[], converter_end end, int othe
         }
         *setup.pid = pid > 0 ? pid : 0;
     }
-    if (pid < 0) {
-        *fault = converter_fault::fork;
-        return owned_file();
-    }
+    if (pid < 0)
+        return failure(converter_fault::fork, setup.fork_failed, fault);
     theirs.close();
     owned_file stream(fdopen(ours.get(), writing ? "wb" : "rb"));
-    if (!stream) {
-        *fault = converter_fault::stream;
-        return owned_file();
-    }
+    if (!stream)
+        return failure(converter_fault::stream, setup.stream_failed, fault);
     ours.release();
     *fault = converter_fault::none;
     return stream;

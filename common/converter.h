@@ -18,7 +18,7 @@ bool is_convert_route(const char *command);
  * written) or its standard output (the stream is read). */
 enum class converter_end { input, output };
 
-/* What kept a converter from starting; each caller words it its own way. */
+/* What kept a converter from starting. */
 enum class converter_fault { none, pipe, fork, stream };
 
 /* How the starting process wants its converters run. */
@@ -35,12 +35,15 @@ struct converter_setup {
     /* Printed by the new process when the command cannot be executed (%s:
      * the command word); it then ends with status 255. */
     const char *exec_failed;
+    /* The messages of each fault, in the caller's words; null: none. */
+    const char *pipe_failed, *fork_failed, *stream_failed;
 };
 
 /* Starts argv (searched in PATH) with a new pipe at the given end and
  * other (-1: inherited) as its other standard stream, and returns the
- * stream of this process's end; an empty owner with *fault set when
- * nothing could be started. */
+ * stream of this process's end; an empty owner with *fault set, after the
+ * fault's message, when there is none.  A converter that started has its
+ * id in *setup.pid even when its stream could not be made. */
 owned_file open_converter_stream(char *const argv[], converter_end end, int other,
                                  const converter_setup &setup, converter_fault *fault);
 

@@ -322,17 +322,14 @@ owned_file open_image_input(const char *conv, const char *name)
             *a++ = const_cast<char *>(name);
         }
         *a = nullptr;
+        converter_setup messages = {};
+        messages.exec_failed = "Cannot exec '%s' command.";
+        messages.pipe_failed = "pipe() failed";
+        messages.fork_failed = "fork() failed";
         converter_fault fault;
-        in = open_converter(argv.get(), converter_end::output, -1, "Cannot exec '%s' command.",
-                            &fault);
-        if (fault == converter_fault::pipe) {
-            _kova_error("pipe() failed");
+        in = open_converter(argv.get(), converter_end::output, -1, messages, &fault);
+        if (fault == converter_fault::pipe || fault == converter_fault::fork)
             return in;
-        }
-        if (fault == converter_fault::fork) {
-            _kova_error("fork() failed");
-            return in;
-        }
     }
     if (!in)
         _kova_error("Cannot open file: %s", name);

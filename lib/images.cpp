@@ -94,11 +94,12 @@ command_words::~command_words()
 }
 
 owned_file open_converter(char *const argv[], converter_end end, int other,
-                          const char *exec_failed, converter_fault *fault)
+                          const converter_setup &messages, converter_fault *fault)
 {
     Cpid_tmp_status = -1;
-    const converter_setup setup = {&Cpid_tmp, Pc_dis ? ConnectionNumber(Pc_dis) : -1, false,
-                                   exec_failed};
+    converter_setup setup = messages;
+    setup.pid = &Cpid_tmp;
+    setup.hidden_fd = Pc_dis ? ConnectionNumber(Pc_dis) : -1;
     return open_converter_stream(argv, end, other, setup, fault);
 }
 
@@ -174,16 +175,14 @@ owned_file open_image_output(const command_words &words, bool raw, char *name, i
                             const_cast<char *>(msk ? "RGBA:-" : "RGB:-"),
                             name,
                             nullptr};
+    converter_setup messages = {};
+    messages.exec_failed = "Cannot exec '%s'.";
+    messages.pipe_failed = "pipe() failed.";
+    messages.fork_failed = "fork() failed.";
+    messages.stream_failed = "cannot open file or fd.";
     converter_fault fault;
-    owned_file fp = open_converter(raw ? convert_argv : words.words, converter_end::input,
-                                   file.get(), "Cannot exec '%s'.", &fault);
-    if (fault == converter_fault::pipe)
-        _kova_error("pipe() failed.");
-    else if (fault == converter_fault::fork)
-        _kova_error("fork() failed.");
-    else if (fault == converter_fault::stream)
-        _kova_error("cannot open file or fd.");
-    return fp;
+    return open_converter(raw ? convert_argv : words.words, converter_end::input, file.get(),
+                          messages, &fault);
 }
 
 } // namespace

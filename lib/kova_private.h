@@ -497,11 +497,11 @@ public:
     write_signals_held(const write_signals_held &) = delete;
     write_signals_held &operator=(const write_signals_held &) = delete;
 };
-/* Starts a converter of the library's (its id in Cpid_tmp, the X
- * connection closed in it) joined to a new pipe at end; see
- * open_converter_stream. */
+/* open_converter_stream for the library: the id goes to Cpid_tmp and the
+ * converter does not inherit the X connection; messages is the setup's
+ * exec_failed and the faults' messages. */
 owned_file open_converter(char *const argv[], converter_end end, int other,
-                          const char *exec_failed, converter_fault *fault);
+                          const converter_setup &messages, converter_fault *fault);
 /* Waits for the converter in Cpid_tmp, if any; false when it failed. */
 bool converter_succeeded(void);
 enum class image_stream { raw, ppm, pam };

@@ -64,16 +64,15 @@ void sleep_10ms()
  * output; the stream that feeds it, or an empty one after the message. */
 owned_file start_converter(char *const words[], int out, Display *dis)
 {
-    const converter_setup setup = {&Cpid, ConnectionNumber(dis), true, "Cannot exec '%s'."};
+    const converter_setup setup = {&Cpid,
+                                   ConnectionNumber(dis),
+                                   true,
+                                   "Cannot exec '%s'.",
+                                   "pipe() failed.",
+                                   "fork() failed.",
+                                   "Pipe connection failed."};
     converter_fault fault;
-    owned_file fp = open_converter_stream(words, converter_end::input, out, setup, &fault);
-    if (fault == converter_fault::pipe)
-        _kova_error("pipe() failed.");
-    else if (fault == converter_fault::fork)
-        _kova_error("fork() failed.");
-    else if (fault == converter_fault::stream)
-        _kova_error("Pipe connection failed.");
-    return fp;
+    return open_converter_stream(words, converter_end::input, out, setup, &fault);
 }
 
 /* The file itself, "convert" told the stream's format and the file, or a
