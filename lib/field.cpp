@@ -422,7 +422,7 @@ bool field_arguments(const void *z, int nx, int ny, const double (&corners)[4], 
         why = "Field corners that are no finite numbers";
     }
     if (why) {
-        fprintf(stderr, "KOVA: [ERROR] %s at %s()\n", why, where);
+        _kova_error("%s at %s()", why, where);
         return false;
     }
     return true;
