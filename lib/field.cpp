@@ -7,19 +7,27 @@
  * holds its centre, so cell edges fall where the mapping puts them however
  * far a field is stretched.  Every canvas column and row is given its cell
  * once; colours are worked out once per cell of a row, and a row of pixels
- * that repeats the one above is copied.  Pixels are written straight in the
- * server's layout and go out through the put path (scratch buffer, strips,
- * the pen's GC, the mask pixmap where cells are NaN), so repeated fields of
- * one size allocate nothing.
+ * that repeats the one above is copied.  How a row of cell colours spreads
+ * over the columns is planned once per field.  Pixels are written straight
+ * in the server's layout and go out through the put path (scratch buffer,
+ * strips, the pen's GC, the mask pixmap where cells are NaN), so repeated
+ * fields of one size allocate nothing.  On x86 processors that have them,
+ * byte shuffles spread the colours and gathers look them up: the field
+ * then costs the client no more than a put of a ready image.
  */
 #include "kova_private.h"
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -214,7 +222,8 @@ struct axis {
     /* The cell that holds the centre of pixel p, or -1. */
     int cell(int p) const
     {
-        const long double c = std::floor((p - s0) * n / span);
+        /* Truncation is the floor here; floorl would cost a call per pixel. */
+        const long double c = (p - s0) * n / span;
         return c >= 0 && c < n ? static_cast<int>(c) : -1;
     }
 };
@@ -257,63 +266,197 @@ struct field {
     const Z *z;
     int nx;
     double half_zmin, scale; /* in halves, so that no range overflows */
+    /* A float field whose range ends are floats and whose width is one too
+     * is stepped in float arithmetic, four values to an instruction: its
+     * rounding moves a step's edge by less than 1e-4 of a step. */
+    bool in_floats;
+    float zmin_f, scale_f;
     /* The palette step of a value; NaN gives 0 (such cells are masked). */
     int step(Z v) const
     {
+        if (in_floats) {
+            const float s = (static_cast<float>(v) - zmin_f) * scale_f;
+            return s > 0 ? (s < 255 ? static_cast<int>(s) : 255) : 0;
+        }
         const double s = (0.5 * static_cast<double>(v) - half_zmin) * scale;
         return s > 0 ? (s < 255 ? static_cast<int>(s) : 255) : 0;
     }
     const Z *row(int j) const { return z + static_cast<size_t>(j) * static_cast<size_t>(nx); }
 };
 
-/* The palette steps of n values, four at a time; true when one of them
- * is NaN. */
 template <class Z>
-bool steps_of(const field<Z> &f, const Z *z, int n, int32_t *out)
+field<Z> field_of(const Z *z, int nx, double zmin, double zmax)
+{
+    field<Z> f = {z, nx, 0.5 * zmin, 256 / (0.5 * zmax - 0.5 * zmin), false, 0, 0};
+    f.in_floats = std::is_same_v<Z, float> && static_cast<float>(zmin) == zmin &&
+                  static_cast<float>(zmax) == zmax && zmax - zmin <= FLT_MAX;
+    if (f.in_floats) {
+        f.zmin_f = static_cast<float>(zmin);
+        f.scale_f = static_cast<float>(256 / (zmax - zmin));
+    }
+    return f;
+}
+
+/* The pixel values of the first n - n % 4 of n cells, their steps worked
+ * out four at a time in the arithmetic of S; lanes that found NaN are set
+ * in seen. */
+template <class S, class Z, class T, class Seen>
+void values_in(const Z *z, int n, S zmin, S scale, bool halves, const T *pal, T *out, Seen &seen)
 {
     typedef Z z4 __attribute__((vector_size(4 * sizeof(Z))));
-    typedef double d4 __attribute__((vector_size(32)));
+    typedef S s4 __attribute__((vector_size(4 * sizeof(S))));
     typedef int32_t i4 __attribute__((vector_size(16)));
-    const d4 zero = {0, 0, 0, 0}, top = {255, 255, 255, 255};
-    decltype(z4{} != z4{}) seen{};
-    int k = 0;
-    for (; k + 4 <= n; k += 4) {
+    const s4 zero = {0, 0, 0, 0}, top = {255, 255, 255, 255};
+    for (int k = 0; k + 4 <= n; k += 4) {
         z4 v;
         memcpy(&v, z + k, sizeof v);
         seen |= v != v;
-        d4 s = (__builtin_convertvector(v, d4) * 0.5 - f.half_zmin) * f.scale;
+        s4 s = __builtin_convertvector(v, s4);
+        s = ((halves ? s * S(0.5) : s) - zmin) * scale;
         s = s > zero ? s : zero; /* NaN too */
         s = s < top ? s : top;
         const i4 i = __builtin_convertvector(s, i4);
-        memcpy(out + k, &i, sizeof i);
+        for (int l = 0; l < 4; l++)
+            out[k + l] = pal[i[l]];
     }
-    bool nan = seen[0] || seen[1] || seen[2] || seen[3];
-    for (; k < n; k++) {
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+bool have_gathers() { return __builtin_cpu_supports("avx2"); }
+
+/* The pixel values of the first n - n % 8 of n cells of floats, eight at a
+ * time, their steps in float arithmetic as step() works them out; true
+ * when one of them is NaN. */
+__attribute__((target("avx2"))) bool values_by_gathers(const float *z, int n, float zmin, float scale,
+                                                      const uint32_t *pal, uint32_t *out)
+{
+    const __m256 lo = _mm256_set1_ps(zmin), by = _mm256_set1_ps(scale), zero = _mm256_setzero_ps(),
+                 top = _mm256_set1_ps(255);
+    __m256 seen = zero;
+    for (int k = 0; k + 8 <= n; k += 8) {
+        const __m256 v = _mm256_loadu_ps(z + k);
+        seen = _mm256_or_ps(seen, _mm256_cmp_ps(v, v, _CMP_UNORD_Q));
+        /* max() gives its second operand for NaN, min() keeps it. */
+        const __m256 s = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_sub_ps(v, lo), by), zero), top);
+        const __m256i i = _mm256_cvttps_epi32(s);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + k),
+                            _mm256_i32gather_epi32(reinterpret_cast<const int *>(pal), i, 4));
+    }
+    return !_mm256_testz_ps(seen, seen);
+}
+#else
+bool have_gathers() { return false; }
+bool values_by_gathers(const float *, int, float, float, const uint32_t *, uint32_t *) { return false; }
+#endif
+
+/* The pixel values of cells from .. n - 1, one at a time; true when one of
+ * them is NaN. */
+template <class Z, class T>
+bool values_one_by_one(const field<Z> &f, const Z *z, int from, int n, const T *pal, T *out)
+{
+    bool nan = false;
+    for (int k = from; k < n; k++) {
         nan |= z[k] != z[k];
-        out[k] = f.step(z[k]);
+        out[k] = pal[f.step(z[k])];
     }
     return nan;
 }
 
-/* Where a field lies on the canvas, with the cells of its columns and rows. */
+/* The pixel values of n cells; true when one of them is NaN.  Floats into
+ * 32-bit pixels go eight at a time where the processor gathers. */
+template <class Z, class T>
+bool values_of(const field<Z> &f, const Z *z, int n, const T *pal, T *out)
+{
+    if constexpr (std::is_same_v<Z, float> && std::is_same_v<T, uint32_t>) {
+        static const bool gathers = have_gathers();
+        if (f.in_floats && gathers) {
+            const bool nan = values_by_gathers(z, n, f.zmin_f, f.scale_f, pal, out);
+            return values_one_by_one(f, z, n - n % 8, n, pal, out) || nan;
+        }
+    }
+    typedef Z z4 __attribute__((vector_size(4 * sizeof(Z))));
+    decltype(z4{} != z4{}) seen{};
+    if (f.in_floats)
+        values_in<float>(z, n, f.zmin_f, f.scale_f, false, pal, out, seen);
+    else
+        values_in<double>(z, n, f.half_zmin, f.scale, true, pal, out, seen);
+    const bool nan = seen[0] || seen[1] || seen[2] || seen[3];
+    return values_one_by_one(f, z, n - n % 4, n, pal, out) || nan;
+}
+
+/* Where a field lies on the canvas, with the cells of its columns and rows
+ * and, where cells are no more than pixels across, how a row of cell
+ * values spreads over the columns. */
 struct area {
     int px, py, pw, ph;
     int c0, cells;      /* the columns' cells: c0 .. c0 + cells - 1 */
     const int32_t *col; /* column k's cell, less c0 */
     const int32_t *row; /* row r's cell */
+    /* With byte shuffles: 16 bytes of pixels each from the 16 bytes of cell
+     * values at window[g], picked by shuffle[16 g ..]. */
+    int groups;
+    const int32_t *window;
+    const unsigned char *shuffle;
 };
 
+#if defined(__x86_64__) || defined(__i386__)
+bool have_shuffles() { return __builtin_cpu_supports("ssse3"); }
+
+__attribute__((target("ssse3"))) void expand_by_shuffles(const area &a, const unsigned char *values,
+                                                        unsigned char *out)
+{
+    const int groups = a.groups;
+    const int32_t *window = a.window;
+    const unsigned char *shuffle = a.shuffle;
+    for (int g = 0; g < groups; g++) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(values + window[g]));
+        const __m128i pick = _mm_loadu_si128(reinterpret_cast<const __m128i *>(shuffle + 16 * g));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * g), _mm_shuffle_epi8(v, pick));
+    }
+}
+#else
+bool have_shuffles() { return false; }
+void expand_by_shuffles(const area &, const unsigned char *, unsigned char *) {}
+#endif
+
+/* How each 16 bytes of a row's pixels come from a 16-byte window of its
+ * cell values; none when some 16 bytes of pixels span more cells. */
+template <class T>
+void plan_shuffles(area &a, int32_t *window, unsigned char *shuffle)
+{
+    constexpr int Per_group = 16 / sizeof(T);
+    a.groups = (a.pw + Per_group - 1) / Per_group;
+    for (int g = 0; g < a.groups; g++) {
+        const int k0 = g * Per_group, k1 = std::min(a.pw, k0 + Per_group);
+        const int lo = std::min(a.col[k0], a.col[k1 - 1]), hi = std::max(a.col[k0], a.col[k1 - 1]);
+        if (hi - lo >= Per_group)
+            return;
+        window[g] = lo * static_cast<int>(sizeof(T));
+        for (int j = 0; j < Per_group; j++) {
+            const int c = a.col[std::min(k0 + j, k1 - 1)] - lo;
+            for (size_t b = 0; b < sizeof(T); b++)
+                shuffle[16 * g + j * static_cast<int>(sizeof(T)) + static_cast<int>(b)] =
+                    static_cast<unsigned char>(c * static_cast<int>(sizeof(T)) + static_cast<int>(b));
+        }
+    }
+    a.window = window;
+    a.shuffle = shuffle;
+}
+
 /* One row of pixels for row j of the field; true when one of its cells is
- * NaN.  Where cells are no more than pixels across, each cell's step is
- * worked out once, into steps. */
+ * NaN.  Where cells are no more than pixels across, each cell's pixel
+ * value is worked out once, into values, and spread over its columns. */
 template <class T, class Z>
-bool colour_row(const field<Z> &f, int j, const area &a, const T *pal, int32_t *steps, T *out)
+bool colour_row(const field<Z> &f, int j, const area &a, const T *pal, T *values, T *out)
 {
     const Z *z = f.row(j) + a.c0;
     if (a.cells <= a.pw) {
-        const bool nan = steps_of(f, z, a.cells, steps);
-        for (int k = 0; k < a.pw; k++)
-            out[k] = pal[steps[a.col[k]]];
+        const bool nan = values_of(f, z, a.cells, pal, values);
+        if (a.shuffle)
+            expand_by_shuffles(a, reinterpret_cast<unsigned char *>(values), reinterpret_cast<unsigned char *>(out));
+        else
+            for (int k = 0; k < a.pw; k++)
+                out[k] = values[a.col[k]];
         return nan;
     }
     bool nan = false;
@@ -358,18 +501,34 @@ void draw_field(int wn, const field<Z> &f, area a, int palette)
     const size_t pw = static_cast<size_t>(a.pw), ph = static_cast<size_t>(a.ph);
     const size_t out_row = pw * sizeof(T), mask_row = (pw + 7) / 8;
     const size_t strip = std::min(ph, std::max<size_t>(1, Put_strip_bytes / out_row));
-    const size_t s_steps = align(sizeof(int32_t) * static_cast<size_t>(w.width + w.height));
-    const size_t s_mask = s_steps + align(sizeof(int32_t) * static_cast<size_t>(std::min(a.cells, a.pw)));
-    const size_t s_rows = s_mask + align(mask_row * strip);
+    const size_t cells = static_cast<size_t>(std::min(a.cells, a.pw));
+    const size_t groups = (pw * sizeof(T) + 15) / 16;
+    /* After the cells of the columns and rows: cell values, shuffle windows
+     * and picks, mask bits, and a strip of pixel rows, those of values and
+     * rows with 16 bytes of slack for whole-block loads and stores. */
+    enum { Cells, Values, Windows, Picks, Mask, Regions };
+    const size_t sizes[Regions] = {sizeof(int32_t) * static_cast<size_t>(w.width + w.height),
+                                   sizeof(T) * cells + 16,
+                                   sizeof(int32_t) * groups,
+                                   16 * groups,
+                                   mask_row * strip};
+    size_t offset[Regions], end = 0;
+    for (int i = 0; i < Regions; i++) {
+        offset[i] = end;
+        end += align(sizes[i]);
+    }
     /* Grown to its full size: the cells found so far move with it. */
-    unsigned char *s = transfer_scratch(s_rows + strip * out_row);
+    unsigned char *s = transfer_scratch(end + strip * out_row + 16);
     auto *col = reinterpret_cast<int32_t *>(s) + a.px;
     a.row = reinterpret_cast<int32_t *>(s) + w.width + a.py;
     for (int k = 0; k < a.pw; k++)
         col[k] -= a.c0;
     a.col = col;
-    auto *steps = reinterpret_cast<int32_t *>(s + s_steps);
-    T *out = reinterpret_cast<T *>(s + s_rows);
+    if (a.cells <= a.pw && have_shuffles())
+        plan_shuffles<T>(a, reinterpret_cast<int32_t *>(s + offset[Windows]), s + offset[Picks]);
+    T *values = reinterpret_cast<T *>(s + offset[Values]);
+    unsigned char *mask = s + offset[Mask];
+    T *out = reinterpret_cast<T *>(s + end);
     put_to_write_layer(wn, [&](Drawable d, GC gc) {
         const T *last = nullptr;
         bool last_nan = false;
@@ -379,7 +538,7 @@ void draw_field(int wn, const field<Z> &f, area a, int palette)
             for (size_t r = 0; r < n; r++) {
                 T *dst = out + r * pw;
                 if (!last || a.row[r0 + r] != a.row[r0 + r - 1])
-                    last_nan = colour_row(f, a.row[r0 + r], a, pal, steps, dst);
+                    last_nan = colour_row(f, a.row[r0 + r], a, pal, values, dst);
                 else if (dst != last)
                     memcpy(dst, last, out_row);
                 nan |= last_nan;
@@ -391,8 +550,8 @@ void draw_field(int wn, const field<Z> &f, area a, int palette)
                          static_cast<int>(sizeof(T)));
             };
             if (nan) {
-                mask_bits(f, a, static_cast<int>(r0), static_cast<int>(n), s + s_mask);
-                send_mask(s + s_mask, a.pw, static_cast<int>(n));
+                mask_bits(f, a, static_cast<int>(r0), static_cast<int>(n), mask);
+                send_mask(mask, a.pw, static_cast<int>(n));
                 through_mask(gc, a.px, y, put);
             } else {
                 put();
@@ -447,7 +606,7 @@ int put_field(int wn, double x0, double y0, double x1, double y1, const Z *z, in
     a.c0 = std::min(cell[a.px], cell[a.px + a.pw - 1]);
     a.cells = std::max(cell[a.px], cell[a.px + a.pw - 1]) - a.c0 + 1;
     a.row = cell + w.width + a.py;
-    const field<Z> f = {z, nx, 0.5 * zmin, 256 / (0.5 * zmax - 0.5 * zmin)};
+    const field<Z> f = field_of(z, nx, zmin, zmax);
     if (Pc_depth <= 8)
         draw_field<uint8_t>(wn, f, a, palette);
     else if (Pc_depth <= 16)

@@ -95,6 +95,16 @@ TEST(Field, CellEdgesOfAStretchedField)
     std::vector<unsigned long> row = kt::area(w.layer(), 0, 5, W, 1);
     for (int x = 0; x < W; x++)
         ASSERT_EQ(row[static_cast<size_t>(x)], grey(w, x < 100 ? 0 : x < 200 ? 128 : 255)) << x;
+    // Eleven float cells of 27 pixels from x = 297 leftward to x = 0, which
+    // stays out.
+    std::vector<float> ramp(11);
+    for (size_t k = 0; k < ramp.size(); k++)
+        ramp[k] = 20.0f * static_cast<float>(k);
+    ASSERT_EQ(kova_putfieldf(w.wn(), 297, 0, 0, H, ramp.data(), 11, 1, 0, 256, KOVA_PALETTE_GREY), 0);
+    row = kt::area(w.layer(), 0, 5, W, 1);
+    for (int x = 0; x < W; x++)
+        ASSERT_EQ(row[static_cast<size_t>(x)], x == 0 ? grey(w, 0) : x > 297 ? grey(w, 255) : grey(w, 20 * ((297 - x) / 27)))
+            << x;
     // User units of 299 pixels: the edges fall at 99.67 and 199.33, the far
     // side on pixel 299, which stays out.
     kova_newrgbcolor(w.wn(), 255, 0, 0);
