@@ -6,6 +6,7 @@
 #include "sigchld_held.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <fcntl.h>
 
 namespace {
@@ -37,6 +38,15 @@ owned_file failure(converter_fault f, const char *message, converter_fault *faul
 
 } // namespace
 
+void converter_signals_default(void)
+{
+    for (int sig : {SIGINT, SIGQUIT, SIGPIPE, SIGCHLD, SIGXFSZ})
+        std::signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 bool is_convert_route(const char *command)
 {
     return std::strcmp(command, "convert") == 0 || std::strcmp(command, "convert.exe") == 0;
@@ -56,9 +66,7 @@ owned_file open_converter_stream(char *const argv[], converter_end end, int othe
         sigchld_held held;
         pid = fork();
         if (pid == 0) {
-            held.restore();
-            if (setup.default_sigpipe)
-                std::signal(SIGPIPE, SIG_DFL);
+            converter_signals_default();
             int in = above_std(writing ? theirs.release() : other);
             int out = above_std(writing ? other : theirs.release());
             install_as(in, STDIN_FILENO);

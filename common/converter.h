@@ -29,15 +29,18 @@ struct converter_setup {
     /* A descriptor the converter must not inherit (the X connection), or
      * -1. */
     int hidden_fd;
-    /* SIGPIPE back to its default action in the converter, for a side
-     * that ignores it itself. */
-    bool default_sigpipe;
     /* Printed by the new process when the command cannot be executed (%s:
      * the command word); it then ends with status 255. */
     const char *exec_failed;
     /* The messages of each fault, in the caller's words; null: none. */
     const char *pipe_failed, *fork_failed, *stream_failed;
 };
+
+/* In a new process about to run a converter: every signal that the library
+ * or the child executable ignores or handles back at its default action,
+ * and none held, so that the converter meets an interrupt typed at the
+ * terminal, a closed pipe or a file size limit as any program does. */
+void converter_signals_default(void);
 
 /* Starts argv (searched in PATH) with a new pipe at the given end and
  * other (-1: inherited) as its other standard stream, and returns the

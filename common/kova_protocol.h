@@ -30,6 +30,11 @@ enum kova_command {
 
 #define KOVA_SCROLLBAR_WIDTH 19
 
+/* The library writes the child executable to a fresh file named after this
+ * template; the child, run from such a file, removes it as it starts. */
+#define KOVA_EXEC_PREFIX "/tmp/_xslave_"
+#define KOVA_EXEC_TEMPLATE KOVA_EXEC_PREFIX "XXXXXX"
+
 /* The child's command line: argv[1] is the mode, argv[2] onwards its
  * arguments, in decimal, at the positions named here; both sides fill and
  * read them by these names. */

@@ -1,29 +1,36 @@
 /*
- * sigchld_held.h - SIGCHLD held for a scope, shared by the library and its
+ * sigchld_held.h - signals held for a scope, shared by the library and its
  * child executable: a new process's id is stored, or an ended one's
- * bookkeeping done, before a SIGCHLD handler can look at it.
+ * bookkeeping done, before a handler can look at it.
  */
 #ifndef KOVA_SIGCHLD_HELD_H
 #define KOVA_SIGCHLD_HELD_H
 
 #include <csignal>
+#include <initializer_list>
 
-class sigchld_held {
+class signals_held {
     sigset_t saved_;
 
 public:
-    sigchld_held()
+    explicit signals_held(std::initializer_list<int> signals)
     {
-        sigset_t chld;
-        sigemptyset(&chld);
-        sigaddset(&chld, SIGCHLD);
-        sigprocmask(SIG_BLOCK, &chld, &saved_);
+        sigset_t held;
+        sigemptyset(&held);
+        for (int sig : signals)
+            sigaddset(&held, sig);
+        sigprocmask(SIG_BLOCK, &held, &saved_);
     }
-    ~sigchld_held() { restore(); }
-    sigchld_held(const sigchld_held &) = delete;
-    sigchld_held &operator=(const sigchld_held &) = delete;
-    /* The mask as it was; also what a new process starts from. */
+    ~signals_held() { restore(); }
+    signals_held(const signals_held &) = delete;
+    signals_held &operator=(const signals_held &) = delete;
+    /* The mask as it was. */
     void restore() const { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+};
+
+class sigchld_held : public signals_held {
+public:
+    sigchld_held() : signals_held({SIGCHLD}) {}
 };
 
 #endif /* KOVA_SIGCHLD_HELD_H */

@@ -747,6 +747,8 @@ const Entry Table[] = {
                     int *levels) { saveimg_(wn, layer, x0, y0, x1, y1, name.c_str(), nd, conv ? conv : "", levels); },
                 pwin, player, preal, preal, preal, preal, pint, pint);
      }},
+    WEIGHTED(3, kova_gwaitsave),
+    WEIGHTED(3, gwaitsave_, out),
     {"kova_writeimage", 3, [](Gen &g) {
          Image im = image(g);
          const char *conv = converter(g);

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr char exec_template[] = "/tmp/_xslave_XXXXXX";
+constexpr char exec_template[] = KOVA_EXEC_TEMPLATE;
 static_assert(sizeof exec_template <= sizeof Exec_slave_tmp, "template fits Exec_slave_tmp");
 
 /* Writing the copy is tried this many times, 10 ms apart. */
@@ -44,6 +44,27 @@ bool write_all(int fd, const unsigned char *p, size_t n)
         n -= static_cast<size_t>(w);
     }
     return true;
+}
+
+/* The copy as written: the child removes it itself once it runs, and the
+ * name may be another process's file by the time the library looks. */
+dev_t Exec_dev;
+ino_t Exec_ino;
+
+bool is_our_copy(const char *path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && st.st_dev == Exec_dev && st.st_ino == Exec_ino;
+}
+
+/* The whole image into fd; a file size limit makes the write come up short
+ * instead of ending the application. */
+bool write_image(int fd)
+{
+    write_signals_held held;
+    struct stat st;
+    return write_all(fd, _xslave_, _xslave__size) && fstat(fd, &st) == 0 &&
+           static_cast<size_t>(st.st_size) == _xslave__size;
 }
 
 /* A copy that dies with the process: the exit path may be taken (SIGINT,
@@ -141,9 +162,11 @@ int mkexecfile(void)
         }
         Exec_owner = getpid();
         struct stat st;
-        bool ok = fstat(Exec_fd, &st) == 0 && write_all(Exec_fd, _xslave_, _xslave__size) &&
-                  fstat(Exec_fd, &st) == 0 && static_cast<size_t>(st.st_size) == _xslave__size &&
-                  fchmod(Exec_fd, (st.st_mode & 07777) | S_IXUSR) == 0 && fsync(Exec_fd) == 0;
+        bool ok = fstat(Exec_fd, &st) == 0;
+        Exec_dev = ok ? st.st_dev : 0;
+        Exec_ino = ok ? st.st_ino : 0;
+        ok = ok && write_image(Exec_fd) && fchmod(Exec_fd, (st.st_mode & 07777) | S_IXUSR) == 0 &&
+             fsync(Exec_fd) == 0;
         if (ok)
             return 0;
         rmexecfile();
@@ -160,7 +183,8 @@ void rmexecfile(void)
     /* Once removed, the name may be another process's next mkstemp result:
      * forget it rather than remove it twice. */
     if (have_exec_file()) {
-        remove(Exec_slave_tmp);
+        if (is_our_copy(Exec_slave_tmp))
+            remove(Exec_slave_tmp);
         std::memcpy(Exec_slave_tmp, exec_template, sizeof exec_template);
     }
 }

@@ -387,6 +387,11 @@ KOVA_FORTRAN void saveimg_(int *wn, int *layer, float *x0, float *y0, float *x1,
                     static_cast<int>(base_end - name), name, *nd, base_end);
 }
 
+KOVA_FORTRAN void gwaitsave_(int *result)
+{
+    *result = kova_gwaitsave();
+}
+
 /* ---- layers, clearing, scrolling, pixel transfer ----------------------- */
 
 KOVA_FORTRAN void layer_(int *wn, int *show, int *write)

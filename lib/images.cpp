@@ -222,6 +222,20 @@ int kova_writeimage(const unsigned char *buf, int width, int height, int msk, co
 
 namespace {
 
+/* The file of the save started last; Save_due while its saving child has
+ * not been taken account of, Save_outcome kova_gwaitsave's answer. */
+char *Save_file = nullptr;
+volatile sig_atomic_t Save_due = 0;
+int Save_outcome = 0;
+
+/* True when the saving child ended with status 0, or when its status is
+ * unknown (the application's own wait() took it): the child removes every
+ * file it could not complete. */
+bool save_succeeded(int status)
+{
+    return status == -1 || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 [[noreturn]] void saving_child_exec_failed()
 {
     _kova_warn("Cannot exec child process.");
@@ -279,20 +293,45 @@ int save_image(int wn, int layer, double x0, double y0, double x1, double y1, co
         _kova_warn("Cannot create a file in /tmp/.");
         return -1;
     }
+    /* Named before the child runs: an interrupt from now on finds the save
+     * to tell about. */
+    char *done = Save_file;
+    Save_file = name.release();
+    std::free(done);
+    Save_due = 1;
     Chld_imgsave_stat = 1;
     int started = run_child(argv.get(), &Cpid_saveimg, saving_child_exec_failed);
     if (started == 0)
         return 0;
-    /* Not started, or gone before it said so: nothing is being saved. */
+    /* Not started, or gone before it said so: nothing is being saved, and
+     * the message has been given. */
     if (started == -1)
         _kova_warn("fork() failed.");
     else
         wait_child_end(&Cpid_saveimg, -1);
     Chld_imgsave_stat = 0;
+    Save_due = 0;
+    Save_outcome = -1;
     return -1;
 }
 
 } // namespace
+
+void take_save_outcome(void)
+{
+    if (!Save_due || Cpid_saveimg > 0)
+        return;
+    Save_due = 0;
+    Save_outcome = save_succeeded(Cpid_saveimg_status) ? 0 : -1;
+    if (Save_outcome != 0)
+        _kova_warn("Cannot save '%s'.", Save_file);
+}
+
+int kova_gwaitsave(void)
+{
+    wait_child();
+    return Save_outcome;
+}
 
 int kova_gsaveimage(int wn, int layer, double x0, double y0, double x1, double y1,
                     const char *conv, int levels, const char *format, ...)

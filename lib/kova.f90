@@ -477,6 +477,11 @@ module kova
       character(kind=c_char), intent(in) :: conv(*)
       integer(c_int), intent(in) :: levels
     end subroutine saveimg
+
+    subroutine gwaitsave(result) bind(C, name="gwaitsave_")
+      import :: c_int
+      integer(c_int), intent(out) :: result
+    end subroutine gwaitsave
   end interface
 
   ! ---- input ---------------------------------------------------------------------
@@ -911,6 +916,11 @@ module kova
       real(c_double), value :: zmin, zmax
       integer(c_int), value :: palette
     end function putfieldf
+
+    function kova_gwaitsave() bind(C, name="kova_gwaitsave")
+      import :: c_int
+      integer(c_int) :: kova_gwaitsave
+    end function kova_gwaitsave
 
     function readimage(conv, name, r_width, r_height, r_msk) bind(C, name="kova_readimage")
       import :: c_int, c_char, c_ptr

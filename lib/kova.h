@@ -185,13 +185,16 @@ KOVA_API int kova_putfieldf(int wn, double x0, double y0, double x1, double y1, 
 /* Image files, of image buffers as above.  conv names a converter program
  * ("convert", or any filter reading a stream on its standard input), or is
  * NULL.  levels per channel: 2..256.  Results 0 or -1;
- * kova_gsaveimage returns once the background save has started. */
+ * kova_gsaveimage returns once the background save has started, and
+ * kova_gwaitsave waits for it: 0 when the save that ended last wrote its
+ * whole file (or none has run), -1 when it failed. */
 KOVA_API int kova_gsaveimage(int wn, int layer, double x0, double y0, double x1, double y1,
                              const char *conv, int levels, const char *format, ...)
     KOVA_PRINTF(9, 10);
 KOVA_API int kova_saveimg(int wn, int layer, double x0, double y0, double x1, double y1,
                           const char *conv, int levels, const char *format, ...)
     KOVA_PRINTF(9, 10);
+KOVA_API int kova_gwaitsave(void);
 KOVA_API int kova_writeimage(const unsigned char *buf, int width, int height, int msk,
                              const char *conv, int levels, const char *format, ...)
     KOVA_PRINTF(7, 8);

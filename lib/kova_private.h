@@ -111,6 +111,8 @@ extern volatile sig_atomic_t Cpid_saveimg;
 extern volatile sig_atomic_t Chld_imgsave_stat;
 /* Wait status of the converter last collected; -1 when it is unknown. */
 extern volatile sig_atomic_t Cpid_tmp_status;
+/* Wait status of the saving child last collected; -1 when it is unknown. */
+extern volatile sig_atomic_t Cpid_saveimg_status;
 
 extern int Pc_nonblock;
 extern int Pc_nonflush;
@@ -219,6 +221,8 @@ char *_kova_vasprintf(const char *format, va_list ap);
 char *_kova_asprintf(const char *format, ...) KOVA_PRINTF(1, 2);
 int _kova_signal(int sig, int flags, void (*handler)(int));
 char *_kova_xstrdup_toupper(const char *s);
+/* Waits while an image save runs, then takes the outcome of one that has
+ * ended (take_save_outcome). */
 void wait_child(void);
 /* Polls *pid every 10 ms until the SIGCHLD handler has cleared it; gives up
  * after timeout_ms (negative: no limit) and returns 0 when it is cleared. */
@@ -286,8 +290,8 @@ int mkexecfile(void);
 void rmexecfile(void);
 void start_child(void);
 /* Runs the temporary copy of the child executable with argv (argv[0] is
- * its path) and waits for its first acknowledgement; the copy is removed
- * then.  The id goes to *cpid before SIGCHLD can report the child, so that
+ * its path) and waits for its first acknowledgement; the child removes the
+ * copy as it starts, and this call then removes it if it is still there.  The id goes to *cpid before SIGCHLD can report the child, so that
  * one ending at once is still recognised.  exec_failed runs in the new
  * process when the copy cannot be executed.  0 once acknowledged, -1 when
  * fork failed, -2 when the child ended without acknowledging. */
@@ -504,6 +508,10 @@ owned_file open_converter(char *const argv[], converter_end end, int other,
                           const converter_setup &messages, converter_fault *fault);
 /* Waits for the converter in Cpid_tmp, if any; false when it failed. */
 bool converter_succeeded(void);
+/* Once the saving child has ended: its outcome becomes kova_gwaitsave's
+ * answer, and a failure is told once, naming the file.  Nothing to do
+ * while no ended save waits to be taken. */
+void take_save_outcome(void);
 enum class image_stream { raw, ppm, pam };
 /* Writes an image buffer's rows, scaled to levels, after the header of the
  * kind; alpha follows each pixel's colour when msk is non-zero.  True when

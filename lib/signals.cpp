@@ -35,6 +35,7 @@ constexpr unsigned int exit_watchdog_s = 5;
 void forget_child(pid_t pid, int status)
 {
     if (pid == Cpid_saveimg) {
+        Cpid_saveimg_status = status;
         Chld_imgsave_stat = 0;
         Cpid_saveimg = 0;
     } else if (pid == Cpid_tmp) {
@@ -140,8 +141,9 @@ void stop_child(volatile sig_atomic_t *pid)
         if (*pid > 0)
             kova_msleep(10);
     }
+    /* Gone for good, though nobody could collect it: a save cut short. */
     if (*pid > 0)
-        forget_child(p, -1);
+        forget_child(p, SIGKILL /* the wait status of a process it killed */);
 }
 
 int wait_child_end(volatile sig_atomic_t *pid, int timeout_ms)
@@ -176,6 +178,7 @@ void killallchld(void)
     stop_child(&Cpid_saveimg);
     stop_child(&Cpid_tmp);
     stop_child(&Cpid);
+    take_save_outcome();
 }
 
 void install_kova_handlers(void)

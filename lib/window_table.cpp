@@ -44,6 +44,7 @@ volatile sig_atomic_t Cpid_tmp = 0;
 volatile sig_atomic_t Cpid_saveimg = 0;
 volatile sig_atomic_t Chld_imgsave_stat = 0;
 volatile sig_atomic_t Cpid_tmp_status = -1;
+volatile sig_atomic_t Cpid_saveimg_status = -1;
 
 int Pc_nonblock = 0;
 int Pc_nonflush = 0;
@@ -223,10 +224,11 @@ extern "C" KOVA_API void kova_msleep(unsigned int ms)
  * seen (the application replaced the handler, say). */
 void wait_child(void)
 {
-    if (!Chld_imgsave_stat)
-        return;
-    wait_child_end(&Cpid_saveimg, -1);
-    Chld_imgsave_stat = 0;
+    if (Chld_imgsave_stat) {
+        wait_child_end(&Cpid_saveimg, -1);
+        Chld_imgsave_stat = 0;
+    }
+    take_save_outcome();
 }
 
 int wait_pid_cleared(volatile sig_atomic_t *pid, int timeout_ms)

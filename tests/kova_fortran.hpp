@@ -70,6 +70,7 @@ void selwin_(int *wn);
 void putimg24_(int *wn, float *x, float *y, int *width, int *height, int *rgb);
 void saveimg_(int *wn, int *layer, float *x0, float *y0, float *x1, float *y1, const char *name,
               int *nd, const char *conv, int *levels);
+void gwaitsave_(int *result);
 void ggetch_(int *key);
 void inkeydollar_(int *key);
 void ggetxpress_(int *wn, int *type, int *code, float *x, float *y);

@@ -59,8 +59,8 @@ owned_file start(std::vector<const char *> words, converter_end end, int other,
                  converter_fault *fault)
 {
     words.push_back(nullptr);
-    const converter_setup setup = {&Converter_pid, -1,      false,  "Cannot exec '%s'.",
-                                   "pipe",         "fork", "stream"};
+    const converter_setup setup = {&Converter_pid, -1, "Cannot exec '%s'.", "pipe", "fork",
+                                   "stream"};
     return open_converter_stream(const_cast<char *const *>(words.data()), end, other, setup, fault);
 }
 

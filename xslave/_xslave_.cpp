@@ -495,13 +495,26 @@ void _kova_fatal_exit(void)
     end_application();
 }
 
+namespace {
+
+/* The library wrote this executable to /tmp for this one run: removed at
+ * once, so that no way the library ends (SIGKILL among them) leaves it
+ * behind.  A run from anywhere else keeps its file. */
+void remove_own_copy(const char *path)
+{
+    if (strncmp(path, KOVA_EXEC_PREFIX, sizeof KOVA_EXEC_PREFIX - 1) == 0)
+        unlink(path);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     if (argc < 2)
         return 1;
     switch (atoi(argv[KOVA_WIN_ARG_MODE])) {
-    case KOVA_MODE_WINDOWS: return window_mode(argc, argv);
-    case KOVA_MODE_SAVE_IMAGE: return image_mode(argc, argv);
+    case KOVA_MODE_WINDOWS: remove_own_copy(argv[0]); return window_mode(argc, argv);
+    case KOVA_MODE_SAVE_IMAGE: remove_own_copy(argv[0]); return image_mode(argc, argv);
     default: return 1;
     }
 }

@@ -8,6 +8,12 @@
  * connection and writes it as a P6 stream into the file, into "convert"
  * or through a filter program.  The library holds back every change of a
  * layer until this process has ended.
+ *
+ * The picture is written under a temporary name beside the file and takes
+ * the file's name only once it is complete and the converter has ended
+ * well: a reader of the file finds the old one or the whole new one.
+ * SIGTERM (the library's exit handling) ends the converter, removes the
+ * temporary file and ends the run.
  */
 #include "image_save.h"
 
@@ -17,10 +23,12 @@
 #include "kova_protocol.h"
 #include "pixel_decode.h"
 #include "pnm.h"
+#include "sigchld_held.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -28,36 +36,139 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
+/* The converter, and its wait status once the SIGCHLD handler has
+ * collected it. */
 volatile sig_atomic_t Cpid = 0;
+volatile sig_atomic_t Cpid_status = 0;
+
+/* The name the picture is written under until it is complete; Temp_made
+ * while a file of that name is ours to remove. */
+char *Temp_path = nullptr;
+volatile sig_atomic_t Temp_made = 0;
+
+/* How long a converter told to stop gets before SIGKILL. */
+constexpr int converter_grace_ms = 50;
+/* The temporary name keeps this much of the file's name. */
+constexpr size_t temp_stem_max = 64;
 
 void chldexithandler(int)
 {
     int saved = errno;
-    if (Cpid > 0 && waitpid(Cpid, nullptr, WNOHANG) == Cpid)
+    int status = 0;
+    if (Cpid > 0 && waitpid(Cpid, &status, WNOHANG) == Cpid) {
+        Cpid_status = status;
         Cpid = 0;
+    }
     errno = saved;
 }
 
-void set_signal(int sig, void (*handler)(int), int flags)
+/* The handler runs with held, and its own signal, blocked. */
+void set_signal(int sig, void (*handler)(int), int flags, int held = 0)
 {
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = handler;
     sigemptyset(&sa.sa_mask);
+    if (held)
+        sigaddset(&sa.sa_mask, held);
     sa.sa_flags = flags;
     sigaction(sig, &sa, nullptr);
 }
 
-void sleep_10ms()
+void sleep_ms(int ms)
 {
-    const timespec t = {0, 10 * 1000 * 1000};
+    const timespec t = {0, ms * 1000L * 1000L};
     nanosleep(&t, nullptr);
+}
+
+/* SIGTERM, a short wait, then SIGKILL; collected either way.  Runs in the
+ * SIGTERM handler: signal-safe calls only. */
+void end_converter()
+{
+    const pid_t pid = Cpid;
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    for (int waited = 0; waited < converter_grace_ms; waited++) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            Cpid = 0;
+            return;
+        }
+        sleep_ms(1);
+    }
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR)
+        ;
+    Cpid = 0;
+}
+
+/* SIGTERM: the library is ending; nothing of this run outlives it. */
+void stop_saving(int sig)
+{
+    end_converter();
+    if (Temp_made)
+        unlink(Temp_path);
+    _exit(128 + sig);
+}
+
+/* "dir/.stem.XXXXXX.ext" for "dir/stem.ext": the same folder, so that the
+ * rename stays on one file system, and the same extension, by which
+ * convert chooses the format.  *suffix: the extension's length. */
+std::string temp_template(const char *file, int *suffix)
+{
+    const char *slash = std::strrchr(file, '/');
+    const char *base = slash ? slash + 1 : file;
+    const char *dot = std::strrchr(base, '.');
+    if (!dot || dot == base)
+        dot = base + std::strlen(base);
+    const size_t stem = std::min(static_cast<size_t>(dot - base), temp_stem_max);
+    *suffix = static_cast<int>(std::strlen(dot));
+    return std::string(file, base) + "." + std::string(base, stem) + ".XXXXXX" + dot;
+}
+
+/* The temporary file beside file, or an empty owner after the message. */
+owned_fd make_temp(const char *file)
+{
+    int suffix = 0;
+    std::string name = temp_template(file, &suffix);
+    Temp_path = _kova_xstrdup(name.c_str());
+    owned_fd fd(mkostemps(Temp_path, suffix, O_CLOEXEC));
+    Temp_made = fd ? 1 : 0;
+    if (!fd)
+        _kova_error("Cannot create a file.");
+    return fd;
+}
+
+void discard_temp()
+{
+    signals_held held({SIGTERM});
+    if (Temp_made)
+        unlink(Temp_path);
+    Temp_made = 0;
+}
+
+/* The complete picture, on disk, under the file's name.  mode: what the
+ * file would have been created with. */
+bool publish(const char *file, mode_t mode)
+{
+    owned_fd fd(open(Temp_path, O_RDONLY | O_CLOEXEC));
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (!fd || fsync(fd.get()) != 0 || fchmod(fd.get(), mode & ~mask) != 0)
+        return false;
+    signals_held held({SIGTERM});
+    if (rename(Temp_path, file) != 0)
+        return false;
+    Temp_made = 0;
+    return true;
 }
 
 /* Starts words reading the pipe, with out (-1: inherited) as its standard
@@ -66,7 +177,6 @@ owned_file start_converter(char *const words[], int out, Display *dis)
 {
     const converter_setup setup = {&Cpid,
                                    ConnectionNumber(dis),
-                                   true,
                                    "Cannot exec '%s'.",
                                    "pipe() failed.",
                                    "fork() failed.",
@@ -75,33 +185,41 @@ owned_file start_converter(char *const words[], int out, Display *dis)
     return open_converter_stream(words, converter_end::input, out, setup, &fault);
 }
 
-/* The file itself, "convert" told the stream's format and the file, or a
- * filter whose output goes into the file. */
+/* The temporary file itself, "convert" told the stream's format and the
+ * temporary name, or a filter whose output goes into the temporary file. */
 owned_file open_output(char **argv, Display *dis)
 {
-    char *file = argv[KOVA_SAVE_ARG_FILE];
     char **words = argv + KOVA_SAVE_ARG_CONVERTER;
+    owned_fd out = make_temp(argv[KOVA_SAVE_ARG_FILE]);
+    if (!out)
+        return owned_file();
     if (!words[0]) {
-        owned_file fp(std::fopen(file, "wb"));
+        owned_file fp(fdopen(out.get(), "wb"));
         if (!fp)
             _kova_error("Cannot create a file.");
+        else
+            out.release();
         return fp;
     }
     if (is_convert_route(words[0])) {
+        out.close();
         std::vector<char *> args;
         for (char **w = words; *w; w++)
             args.push_back(*w);
         args.push_back(const_cast<char *>("PPM:-"));
-        args.push_back(file);
+        args.push_back(Temp_path);
         args.push_back(nullptr);
         return start_converter(args.data(), -1, dis);
     }
-    owned_fd out(open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!out) {
-        _kova_error("Cannot create a file.");
-        return owned_file();
-    }
     return start_converter(words, out.get(), dis);
+}
+
+/* Waits for the converter, if one was started: false when it failed. */
+bool converter_succeeded()
+{
+    while (Cpid > 0)
+        sleep_ms(10);
+    return WIFEXITED(Cpid_status) && WEXITSTATUS(Cpid_status) == 0;
 }
 
 /* A channel as the library passed it; nonsense reads as no channel. */
@@ -144,13 +262,9 @@ bool write_area(Display *dis, char **argv, const XImage *img, FILE *fp)
     return ok;
 }
 
-/* The run after the acknowledgement: true when the area was written and
- * a converter has ended. */
-bool save(Display *dis, char **argv)
+/* Reads the area and writes it into fp; false when either failed. */
+bool write_picture(Display *dis, char **argv, FILE *fp)
 {
-    owned_file fp = open_output(argv, dis);
-    if (!fp)
-        return false;
     int x = std::atoi(argv[KOVA_SAVE_ARG_X]), y = std::atoi(argv[KOVA_SAVE_ARG_Y]);
     int w = std::atoi(argv[KOVA_SAVE_ARG_WIDTH]), h = std::atoi(argv[KOVA_SAVE_ARG_HEIGHT]);
     XImage *img = nullptr;
@@ -158,12 +272,31 @@ bool save(Display *dis, char **argv)
         img = XGetImage(dis, std::strtoul(argv[KOVA_SAVE_ARG_PIXMAP], nullptr, 10), x, y,
                         static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
     XFlush(dis);
-    bool ok = img && img->bits_per_pixel >= 8 && write_area(dis, argv, img, fp.get());
-    ok = fp.close() == 0 && ok;
+    bool ok = img && img->bits_per_pixel >= 8 && write_area(dis, argv, img, fp);
     if (img)
         XDestroyImage(img);
-    while (Cpid > 0)
-        sleep_10ms();
+    return ok;
+}
+
+/* The run after the acknowledgement: true when the whole picture is under
+ * the file's name. */
+bool save(Display *dis, char **argv)
+{
+    owned_file fp;
+    {
+        /* A stop meanwhile finds the temporary file and the converter
+         * recorded. */
+        signals_held held({SIGTERM});
+        fp = open_output(argv, dis);
+    }
+    bool ok = fp && write_picture(dis, argv, fp.get());
+    ok = fp.close() == 0 && ok;
+    ok = converter_succeeded() && ok;
+    const char *filter = argv[KOVA_SAVE_ARG_CONVERTER];
+    const mode_t mode = filter && !is_convert_route(filter) ? 0644 : 0666;
+    ok = ok && publish(argv[KOVA_SAVE_ARG_FILE], mode);
+    if (!ok)
+        discard_temp();
     return ok;
 }
 
@@ -182,10 +315,13 @@ int image_mode(int argc, char **argv)
         _kova_error("Invalid arguments.");
         return 1;
     }
+    set_signal(SIGTERM, stop_saving, 0, SIGCHLD);
     set_signal(SIGINT, SIG_IGN, 0);
-    /* A converter that ended early makes the writes fail, not this run. */
+    /* A converter that ended early, or a file size limit, makes the writes
+     * fail, not this run. */
     set_signal(SIGPIPE, SIG_IGN, 0);
-    set_signal(SIGCHLD, chldexithandler, SA_NOCLDSTOP | SA_RESTART);
+    set_signal(SIGXFSZ, SIG_IGN, 0);
+    set_signal(SIGCHLD, chldexithandler, SA_NOCLDSTOP | SA_RESTART, SIGTERM);
 
     Display *dis = XOpenDisplay(nullptr);
     if (!dis) {
