@@ -9,8 +9,10 @@
 
 #include <X11/Xutil.h>
 
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -110,6 +112,34 @@ TEST(ConverterStream, ACommandThatCannotRunSaysSoAndEnds255)
                      WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     });
     EXPECT_EQ(r.err, "KOVA: [ERROR] Cannot exec 'kova-no-such-converter'.\nempty 1, status 255\n");
+}
+
+// A converter meets an interrupt, a closed pipe or a file size limit as any
+// program does, whatever its starter ignores or holds.
+TEST(ConverterStream, StartsWithTheDefaultSignalsAndNoneHeld)
+{
+    kt::ChildResult r = kt::run_forked([] {
+        for (int sig : {SIGINT, SIGQUIT, SIGPIPE, SIGXFSZ})
+            std::signal(sig, SIG_IGN);
+        sigset_t all;
+        sigfillset(&all);
+        sigprocmask(SIG_BLOCK, &all, nullptr);
+        converter_fault fault;
+        owned_file in = start({"grep", "^Sig[BI]", "/proc/self/status"}, converter_end::output, -1,
+                              &fault);
+        char line[64];
+        while (in && std::fgets(line, sizeof line, in.get()))
+            std::fputs(line, stderr);
+        in.close();
+        wait_converter();
+    });
+    const unsigned long ours = 1ul << (SIGINT - 1) | 1ul << (SIGQUIT - 1) |
+                               1ul << (SIGPIPE - 1) | 1ul << (SIGCHLD - 1) | 1ul << (SIGXFSZ - 1);
+    size_t blocked = r.err.find("SigBlk:"), ignored = r.err.find("SigIgn:");
+    ASSERT_NE(blocked, std::string::npos) << r.err;
+    ASSERT_NE(ignored, std::string::npos) << r.err;
+    EXPECT_EQ(std::stoul(r.err.substr(blocked + 7), nullptr, 16), 0ul);
+    EXPECT_EQ(std::stoul(r.err.substr(ignored + 7), nullptr, 16) & ours, 0ul);
 }
 
 TEST(Messages, LongTextsArriveWholeInOneLine)

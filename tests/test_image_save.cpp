@@ -1,22 +1,29 @@
 // kova-test-depths: 24 16 8
 // Saving an area of a layer in the background: the file holds the layer's
 // pixels as the server has them, the call returns before the file is
-// complete, and every later change of a layer waits for the save.
+// complete, and every later change of a layer waits for the save.  The
+// file's name shows the old file or the whole new one, never a part; a
+// save that fails is told, and an interrupt leaves nothing running.
 #include <gtest/gtest.h>
 
 #include "kova_private.h"
 #include "drawing_check.hpp"
 
+#include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 extern "C" void saveimg_(int *wn, int *layer, float *x0, float *y0, float *x1, float *y1,
                          const char *name, int *nd, const char *conv, int *levels);
+extern "C" void gwaitsave_(int *result);
 
 namespace {
 
@@ -31,6 +38,23 @@ struct Scratch {
     }
     ~Scratch() { std::system(("rm -rf " + dir).c_str()); }
     std::string operator/(const std::string &name) const { return dir + "/" + name; }
+    // What the folder holds: no temporary file may stay behind.
+    std::set<std::string> names() const
+    {
+        std::set<std::string> out;
+        if (DIR *d = opendir(dir.c_str())) {
+            while (dirent *e = readdir(d))
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                    out.insert(e->d_name);
+            closedir(d);
+        }
+        return out;
+    }
+    void script(const std::string &name, const std::string &body) const
+    {
+        std::ofstream(*this / name) << "#!/bin/sh\n" << body << "\n";
+        chmod((*this / name).c_str(), 0755);
+    }
 };
 
 std::string slurp(const std::string &path)
@@ -215,4 +239,99 @@ TEST(ImageSave, RefusalsAndAChildThatNeverStarts)
     EXPECT_EQ(Cpid_saveimg, 0);
     kova_drawline(w.wn(), 0, 0, 10, 10);
     EXPECT_EQ(access(name.c_str(), F_OK), -1);
+}
+
+TEST(ImageSave, WaitSaveTellsWhetherTheLastSaveWroteItsFile)
+{
+    Scratch s;
+    s.script("fails", "cat >/dev/null; exit 1");
+    kt::OpenWindow w(W, H);
+    stripes(w.wn());
+    auto save = [&](const char *conv, const std::string &file) {
+        return kova_gsaveimage(w.wn(), 0, 0, 0, W - 1, H - 1, conv, 256, "%s", file.c_str());
+    };
+    ASSERT_EQ(save(nullptr, s / "good.ppm"), 0);
+    EXPECT_EQ(kova_gwaitsave(), 0);
+    EXPECT_EQ(samples(s / "good.ppm"), server_rgb(w.layer(), 0, 0, W, H));
+
+    // The answer stays until the next save ends; the warning comes once,
+    // from whichever call first waits for the save.
+    const std::string missing = s / "no/such.ppm", failed = s / "failed.ppm";
+    std::string err = kt::capture_stderr([&] {
+        ASSERT_EQ(save(nullptr, missing), 0);
+        EXPECT_EQ(kova_gwaitsave(), -1);
+        EXPECT_EQ(kova_gwaitsave(), -1);
+    });
+    EXPECT_EQ(err, "kova: [ERROR] Cannot create a file.\n"
+                   "KOVA: [WARNING] Cannot save '" + missing + "'.\n");
+    err = kt::capture_stderr([&] {
+        ASSERT_EQ(save((s / "fails").c_str(), failed), 0);
+        kova_drawline(w.wn(), 0, 0, 5, 5);
+        EXPECT_EQ(kova_gwaitsave(), -1);
+        int result = 0;
+        gwaitsave_(&result);
+        EXPECT_EQ(result, -1);
+    });
+    EXPECT_EQ(err, "KOVA: [WARNING] Cannot save '" + failed + "'.\n");
+
+    ASSERT_EQ(save(nullptr, s / "again.ppm"), 0);
+    int result = -1;
+    gwaitsave_(&result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(s.names(), (std::set<std::string>{"again.ppm", "fails", "good.ppm"}));
+}
+
+// SIGTERM and SIGINT while a save runs through a converter that takes its
+// time: the program ends with its status, the converter is gone before
+// the program is, and the file's name shows nothing new.
+TEST(ImageSave, AnInterruptStopsTheSaveAndItsConverter)
+{
+    Scratch s;
+    s.script("slow", "echo $$ >\"$0.pid\"; exec sleep 10");
+    const std::string slow = s / "slow", pid_file = slow + ".pid";
+    kova_gcloseall();
+    for (int sig : {SIGTERM, SIGINT}) {
+        const std::string name = sig == SIGTERM ? "new.ppm" : "old.ppm", file = s / name;
+        if (sig == SIGINT)
+            std::ofstream(file) << "old";
+        unlink(pid_file.c_str());
+        auto r = kt::run_forked([&] {
+            kt::OpenWindow w(W, H);
+            kova_gsaveimage(w.wn(), 0, 0, 0, W - 1, H - 1, slow.c_str(), 256, "%s", file.c_str());
+            if (!kt::eventually([&] { return slurp(pid_file).find('\n') != std::string::npos; }))
+                _exit(3);
+            raise(sig);
+            _exit(4);
+        });
+        const pid_t converter = std::atoi(slurp(pid_file).c_str());
+        ASSERT_GT(converter, 0) << r.err;
+        EXPECT_TRUE(r.exited);
+        EXPECT_EQ(r.code, 128 + sig);
+        EXPECT_FALSE(kt::process_alive(converter));
+        EXPECT_EQ(r.err, "KOVA: [WARNING] Cannot save '" + file + "'.\n");
+        std::set<std::string> want = {"slow", "slow.pid"};
+        if (sig == SIGINT) {
+            EXPECT_EQ(slurp(file), "old");
+            want.insert(name);
+        }
+        EXPECT_EQ(s.names(), want);
+    }
+}
+
+// Writing the window child's copy to /tmp under a file size limit smaller
+// than the copy: the program ends through its exit path, without the copy.
+TEST(ImageSave, AFileSizeLimitBelowTheChildEndsTheProgramCleanly)
+{
+    kova_gcloseall();
+    auto before = kt::child_copies();
+    auto r = kt::run_forked([] {
+        struct rlimit small = {20000, 20000};
+        setrlimit(RLIMIT_FSIZE, &small);
+        kova_gopen(W, H);
+        _exit(5);
+    });
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "KOVA: [ERROR] Cannot create a file in /tmp/.\n");
+    EXPECT_TRUE(kt::child_copies_left(before).empty());
 }
