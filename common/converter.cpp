@@ -6,8 +6,8 @@
 #include "sigchld_held.h"
 
 #include <cstring>
-#include <initializer_list>
 #include <fcntl.h>
+#include <initializer_list>
 
 namespace {
 

@@ -24,7 +24,7 @@ public:
     ~signals_held() { restore(); }
     signals_held(const signals_held &) = delete;
     signals_held &operator=(const signals_held &) = delete;
-    /* The mask as it was. */
+    /* The mask as it was; also what a new process starts from. */
     void restore() const { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
 };
 

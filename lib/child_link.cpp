@@ -59,7 +59,7 @@ bool is_our_copy(const char *path)
 
 /* The whole image into fd; a file size limit makes the write come up short
  * instead of ending the application. */
-bool write_image(int fd)
+bool write_copy(int fd)
 {
     write_signals_held held;
     struct stat st;
@@ -165,7 +165,7 @@ int mkexecfile(void)
         bool ok = fstat(Exec_fd, &st) == 0;
         Exec_dev = ok ? st.st_dev : 0;
         Exec_ino = ok ? st.st_ino : 0;
-        ok = ok && write_image(Exec_fd) && fchmod(Exec_fd, (st.st_mode & 07777) | S_IXUSR) == 0 &&
+        ok = ok && write_copy(Exec_fd) && fchmod(Exec_fd, (st.st_mode & 07777) | S_IXUSR) == 0 &&
              fsync(Exec_fd) == 0;
         if (ok)
             return 0;

@@ -291,6 +291,7 @@ int save_image(int wn, int layer, double x0, double y0, double x1, double y1, co
 
     if (mkexecfile() == -1) {
         _kova_warn("Cannot create a file in /tmp/.");
+        Save_outcome = -1;
         return -1;
     }
     /* Named before the child runs: an interrupt from now on finds the save

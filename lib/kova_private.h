@@ -291,8 +291,9 @@ void rmexecfile(void);
 void start_child(void);
 /* Runs the temporary copy of the child executable with argv (argv[0] is
  * its path) and waits for its first acknowledgement; the child removes the
- * copy as it starts, and this call then removes it if it is still there.  The id goes to *cpid before SIGCHLD can report the child, so that
- * one ending at once is still recognised.  exec_failed runs in the new
+ * copy as it starts, and this call then removes it if it is still there.
+ * The id goes to *cpid before SIGCHLD can report the child, so that one
+ * ending at once is still recognised.  exec_failed runs in the new
  * process when the copy cannot be executed.  0 once acknowledged, -1 when
  * fork failed, -2 when the child ended without acknowledging. */
 int run_child(char *const argv[], volatile sig_atomic_t *cpid, void (*exec_failed)());
