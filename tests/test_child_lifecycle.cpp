@@ -107,6 +107,18 @@ TEST(ChildLifecycle, TheTemporaryCopyIsExactAndExecutableByItsOwnerOnly)
     rmexecfile();
     EXPECT_TRUE(exists(path));
     unlink(path.c_str());
+
+    // So does the first, once the child has removed its copy and another
+    // file has taken the name.
+    ASSERT_EQ(mkexecfile(), 0);
+    path = Exec_slave_tmp;
+    unlink(path.c_str());
+    fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
+    ASSERT_NE(fd, -1);
+    close(fd);
+    rmexecfile();
+    EXPECT_TRUE(exists(path));
+    unlink(path.c_str());
 }
 
 TEST(ChildLifecycle, TheChildRunsFromACopyThatIsGoneOnceItAnswered)
