@@ -155,14 +155,14 @@ void discard_temp()
     Temp_made = 0;
 }
 
-/* The complete picture, on disk, under the file's name.  mode: what the
- * file would have been created with. */
+/* The complete picture under the file's name.  mode: what the file would
+ * have been created with.  No fsync: the library holds back layer changes
+ * until this run ends, and a save per frame must not wait for the disk. */
 bool publish(const char *file, mode_t mode)
 {
-    owned_fd fd(open(Temp_path, O_RDONLY | O_CLOEXEC));
     const mode_t mask = umask(0);
     umask(mask);
-    if (!fd || fsync(fd.get()) != 0 || fchmod(fd.get(), mode & ~mask) != 0)
+    if (chmod(Temp_path, mode & ~mask) != 0)
         return false;
     signals_held held({SIGTERM});
     if (rename(Temp_path, file) != 0)
