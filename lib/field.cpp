@@ -326,27 +326,41 @@ bool have_gathers() { return __builtin_cpu_supports("avx2"); }
 
 /* The pixel values of the first n - n % 8 of n cells of floats, eight at a
  * time, their steps in float arithmetic as step() works them out; true
- * when one of them is NaN. */
+ * when one of them is NaN.  Each lookup reads four bytes from the step's
+ * value on, so pal has its 256 values and three bytes more. */
+template <class T>
 __attribute__((target("avx2"))) bool values_by_gathers(const float *z, int n, float zmin, float scale,
-                                                      const uint32_t *pal, uint32_t *out)
+                                                      const T *pal, T *out)
 {
     const __m256 lo = _mm256_set1_ps(zmin), by = _mm256_set1_ps(scale), zero = _mm256_setzero_ps(),
                  top = _mm256_set1_ps(255);
+    const __m256i low = _mm256_set1_epi32(sizeof(T) == 4 ? -1 : (1 << (8 * sizeof(T))) - 1);
     __m256 seen = zero;
     for (int k = 0; k + 8 <= n; k += 8) {
         const __m256 v = _mm256_loadu_ps(z + k);
         seen = _mm256_or_ps(seen, _mm256_cmp_ps(v, v, _CMP_UNORD_Q));
         /* max() gives its second operand for NaN, min() keeps it. */
         const __m256 s = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(_mm256_sub_ps(v, lo), by), zero), top);
-        const __m256i i = _mm256_cvttps_epi32(s);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + k),
-                            _mm256_i32gather_epi32(reinterpret_cast<const int *>(pal), i, 4));
+        const __m256i p = _mm256_and_si256(
+            _mm256_i32gather_epi32(reinterpret_cast<const int *>(pal), _mm256_cvttps_epi32(s), sizeof(T)), low);
+        if constexpr (sizeof(T) == 4) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + k), p);
+        } else {
+            __m128i packed = _mm_packus_epi32(_mm256_castsi256_si128(p), _mm256_extracti128_si256(p, 1));
+            if constexpr (sizeof(T) == 1)
+                packed = _mm_packus_epi16(packed, packed);
+            memcpy(out + k, &packed, 8 * sizeof(T));
+        }
     }
     return !_mm256_testz_ps(seen, seen);
 }
 #else
 bool have_gathers() { return false; }
-bool values_by_gathers(const float *, int, float, float, const uint32_t *, uint32_t *) { return false; }
+template <class T>
+bool values_by_gathers(const float *, int, float, float, const T *, T *)
+{
+    return false;
+}
 #endif
 
 /* The pixel values of cells from .. n - 1, one at a time; true when one of
@@ -362,12 +376,12 @@ bool values_one_by_one(const field<Z> &f, const Z *z, int from, int n, const T *
     return nan;
 }
 
-/* The pixel values of n cells; true when one of them is NaN.  Floats into
- * 32-bit pixels go eight at a time where the processor gathers. */
+/* The pixel values of n cells; true when one of them is NaN.  Floats go
+ * eight at a time where the processor gathers. */
 template <class Z, class T>
 bool values_of(const field<Z> &f, const Z *z, int n, const T *pal, T *out)
 {
-    if constexpr (std::is_same_v<Z, float> && std::is_same_v<T, uint32_t>) {
+    if constexpr (std::is_same_v<Z, float>) {
         static const bool gathers = have_gathers();
         if (f.in_floats && gathers) {
             const bool nan = values_by_gathers(z, n, f.zmin_f, f.scale_f, pal, out);
@@ -494,7 +508,7 @@ void mask_bits(const field<Z> &f, const area &a, int r0, int n, unsigned char *b
 template <class T, class Z>
 void draw_field(int wn, const field<Z> &f, area a, int palette)
 {
-    T pal[256];
+    T pal[256 + 4 / sizeof(T)] = {};
     palette_pixels(palette, pal);
     auto align = [](size_t n) { return (n + 7) & ~size_t{7}; };
     const pc_window &w = Pc[wn];
