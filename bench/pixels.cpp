@@ -5,7 +5,7 @@
 //   kova_putimg24    a 1024 x 768 image into a hidden layer; Xlib: XPutImage
 //                    of the same picture already in the server's format,
 //                    then starting from the same image buffer
-//   kova_ggetimage   the same area read back; Xlib: XSync and XGetImage
+//   kova_ggetimage   the same area read back; Xlib: XGetImage
 //   flip-book        clear the hidden layer, 1,000 lines into it, show it
 //                    and write into the other (frames per second)
 //   kova_gscroll     one shifted whole-layer copy, shown (time per call)
@@ -208,10 +208,7 @@ void run_depth(int depth, int rounds)
             int w, h;
             free(kova_ggetimage(wn, 1, 0, 0, W - 1, H - 1, &w, &h));
         },
-        [&] {
-            XSync(plain.d, False);
-            XDestroyImage(XGetImage(plain.d, plain.layer[1], 0, 0, W, H, AllPlanes, ZPixmap));
-        },
+        [&] { XDestroyImage(XGetImage(plain.d, plain.layer[1], 0, 0, W, H, AllPlanes, ZPixmap)); },
         10, rounds, plain.d);
     printf("%-34s %12.1f %12.1f %8.3f\n", "kova_ggetimage 1024x768 (MB/s)", Image_mb / kg,
            Image_mb / pg, pg / kg);

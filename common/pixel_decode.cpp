@@ -44,20 +44,23 @@ unsigned long pixel_at(const XImage *img, const unsigned char *row, int i)
     return v;
 }
 
-/* One row of a 32-bit image in host byte order, four pixels at a time. */
-void read_row32(const unsigned char *row, unsigned char *out, int w, const read_layout &L)
+/* One row of a 16- or 32-bit image in host byte order, four pixels at a
+ * time. */
+template <class T>
+void read_row(const unsigned char *row, unsigned char *out, int w, const read_layout &L)
 {
+    typedef T tx4 __attribute__((vector_size(4 * sizeof(T))));
     int i = 0;
     for (; i + 4 <= w; i += 4) {
-        u32x4 p;
-        std::memcpy(&p, row + 4 * i, sizeof p);
-        u32x4 q = L(p);
+        tx4 p;
+        std::memcpy(&p, row + sizeof(T) * i, sizeof p);
+        u32x4 q = L(__builtin_convertvector(p, u32x4));
         std::memcpy(out + 4 * i, &q, sizeof q);
     }
     for (; i < w; i++) {
-        uint32_t p;
-        std::memcpy(&p, row + 4 * i, 4);
-        uint32_t q = L(p);
+        T p;
+        std::memcpy(&p, row + sizeof(T) * i, sizeof p);
+        uint32_t q = L(static_cast<uint32_t>(p));
         std::memcpy(out + 4 * i, &q, 4);
     }
 }
@@ -119,7 +122,11 @@ void decode_image(Display *dis, Colormap cmap, bool masks, const visual_channels
         const unsigned char *row = reinterpret_cast<const unsigned char *>(img->data) +
                                    static_cast<size_t>(j) * static_cast<size_t>(img->bytes_per_line);
         if (masks && host_order && img->bits_per_pixel == 32) {
-            read_row32(row, out, w, L);
+            read_row<uint32_t>(row, out, w, L);
+            continue;
+        }
+        if (masks && host_order && img->bits_per_pixel == 16) {
+            read_row<uint16_t>(row, out, w, L);
             continue;
         }
         for (int i = 0; i < w; i++) {
