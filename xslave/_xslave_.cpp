@@ -162,9 +162,14 @@ void manage(int n)
     slave_window &w = Pc[n];
     if (w.in_use)
         _kova_error("Invalid wid.");
+    /* Without scrollbars the three are one window, asked about once. */
     XGetWindowAttributes(Dis, w.top_win, &w.top_attr);
-    XGetWindowAttributes(Dis, w.clip_win, &w.clip_attr);
-    XGetWindowAttributes(Dis, w.draw_win, &w.draw_attr);
+    w.clip_attr = w.top_attr;
+    if (w.clip_win != w.top_win)
+        XGetWindowAttributes(Dis, w.clip_win, &w.clip_attr);
+    w.draw_attr = w.clip_attr;
+    if (w.draw_win != w.clip_win)
+        XGetWindowAttributes(Dis, w.draw_win, &w.draw_attr);
     if (w.bar_gc)
         XFreeGC(Dis, w.bar_gc);
     w.bar_gc = nullptr;
