@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <sched.h>
 #include <set>
 #include <string>
@@ -119,5 +120,45 @@ TEST(RoughEdges, ServerGoesAwayWhileDrawing)
         << r.err;
     EXPECT_EQ(r.err.find("X connection"), std::string::npos) << r.err;
     EXPECT_TRUE(gone(reported(r.err, "cpid")));
+    EXPECT_TRUE(kt::child_copies_left(before).empty());
+}
+
+// The server killed while a save reads the layer: every process of the
+// program ends, the saving child through its own message, and the file's
+// folder holds the complete picture or nothing, never a temporary file.
+TEST(RoughEdges, ServerGoesAwayWhileSaving)
+{
+    auto before = kt::child_copies();
+    kt::PrivateServer server(24);
+    const pid_t server_pid = server.pid();
+    const std::string name = server.name();
+    char dir[] = "/tmp/kova-lost-save-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/out.ppm";
+    auto r = kt::run_forked([&] {
+        setenv("DISPLAY", name.c_str(), 1);
+        int wn = kova_gopen(1024, 768);
+        kova_fillrect(wn, 0, 0, 1024, 768);
+        kova_gsaveimage(wn, 0, 0, 0, 1023, 767, "cat", 256, "%s", file.c_str());
+        fprintf(stderr, "saver=%ld\n", static_cast<long>(Cpid_saveimg));
+        kill(server_pid, SIGKILL);
+        for (int i = 0; i < 100000; i++) {
+            kova_drawline(wn, 0, 0, i % 100, 50);
+            kova_gflush();
+        }
+        _exit(9);
+    });
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.err.find("X connection"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("XIO"), std::string::npos) << r.err;
+    EXPECT_TRUE(gone(reported(r.err, "saver")));
+    std::set<std::string> left;
+    for (const auto &e : std::filesystem::directory_iterator(dir))
+        left.insert(e.path().filename());
+    if (left.erase("out.ppm")) {
+        EXPECT_EQ(std::filesystem::file_size(file), 2359312u);
+    }
+    EXPECT_EQ(left, std::set<std::string>{});
+    std::filesystem::remove_all(dir);
     EXPECT_TRUE(kt::child_copies_left(before).empty());
 }

@@ -110,13 +110,30 @@ void end_converter()
     Cpid = 0;
 }
 
-/* SIGTERM: the library is ending; nothing of this run outlives it. */
-void stop_saving(int sig)
+/* Nothing of this run outlives it: the converter ended, the temporary
+ * file removed. */
+void abandon_save()
 {
     end_converter();
     if (Temp_made)
         unlink(Temp_path);
+}
+
+/* SIGTERM: the library is ending. */
+void stop_saving(int sig)
+{
+    abandon_save();
     _exit(128 + sig);
+}
+
+/* Xlib calls this once the connection has failed while the picture was
+ * being read; it must not return. */
+int lost_connection(Display *)
+{
+    signals_held held({SIGTERM});
+    _kova_error("The connection to the X server was lost.");
+    abandon_save();
+    _exit(1);
 }
 
 /* "dir/.stem.XXXXXX.ext" for "dir/stem.ext": the same folder, so that the
@@ -278,8 +295,8 @@ bool write_picture(Display *dis, char **argv, FILE *fp)
     return ok;
 }
 
-/* The run after the acknowledgement: true when the whole picture is under
- * the file's name. */
+/* The run after the acknowledgement, which closes dis: true when the whole
+ * picture is under the file's name. */
 bool save(Display *dis, char **argv)
 {
     owned_file fp;
@@ -290,6 +307,9 @@ bool save(Display *dis, char **argv)
         fp = open_output(argv, dis);
     }
     bool ok = fp && write_picture(dis, argv, fp.get());
+    /* Read: the server has nothing more to give, and a connection lost
+     * from now on cannot fail a complete save. */
+    XCloseDisplay(dis);
     ok = fp.close() == 0 && ok;
     ok = converter_succeeded() && ok;
     const char *filter = argv[KOVA_SAVE_ARG_CONVERTER];
@@ -329,8 +349,7 @@ int image_mode(int argc, char **argv)
         return 1;
     }
     XSetErrorHandler(error_seen);
+    XSetIOErrorHandler(lost_connection);
     send_ack(dis, std::strtoul(argv[KOVA_SAVE_ARG_CMD_WIN], nullptr, 10));
-    int status = save(dis, argv) ? 0 : 1;
-    XCloseDisplay(dis);
-    return status;
+    return save(dis, argv) ? 0 : 1;
 }
