@@ -43,6 +43,17 @@ bool can_unshare()
     return r.code == 0;
 }
 
+// Draws on after the server was killed: the lost connection must end the
+// process before the loop does.
+[[noreturn]] void draw_until_lost(int wn)
+{
+    for (int i = 0; i < 100000; i++) {
+        kova_drawline(wn, 0, 0, i % 100, 50);
+        kova_gflush();
+    }
+    _exit(9);
+}
+
 } // namespace
 
 TEST(RoughEdges, NoDisplay)
@@ -107,11 +118,7 @@ TEST(RoughEdges, ServerGoesAwayWhileDrawing)
         int wn = kova_gopen(100, 100);
         fprintf(stderr, "cpid=%ld\n", static_cast<long>(Cpid));
         kill(server_pid, SIGKILL);
-        for (int i = 0; i < 100000; i++) {
-            kova_drawline(wn, 0, 0, i % 100, 50);
-            kova_gflush();
-        }
-        _exit(9);
+        draw_until_lost(wn);
     });
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 1) << r.err;
@@ -142,11 +149,7 @@ TEST(RoughEdges, ServerGoesAwayWhileSaving)
         kova_gsaveimage(wn, 0, 0, 0, 1023, 767, "cat", 256, "%s", file.c_str());
         fprintf(stderr, "saver=%ld\n", static_cast<long>(Cpid_saveimg));
         kill(server_pid, SIGKILL);
-        for (int i = 0; i < 100000; i++) {
-            kova_drawline(wn, 0, 0, i % 100, 50);
-            kova_gflush();
-        }
-        _exit(9);
+        draw_until_lost(wn);
     });
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(r.err.find("X connection"), std::string::npos) << r.err;
