@@ -154,7 +154,7 @@ TEST(RoughEdges, ServerGoesAwayWhileSaving)
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(r.err.find("X connection"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("XIO"), std::string::npos) << r.err;
-    const long saver = reported(r.err, "saver"); /* 0: the save had ended */
+    const long saver = reported(r.err, "saver"); // 0: the save had ended
     EXPECT_TRUE(saver == 0 || gone(saver));
     std::set<std::string> left;
     for (const auto &e : std::filesystem::directory_iterator(dir))
