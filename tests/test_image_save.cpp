@@ -153,6 +153,11 @@ TEST(ImageSave, TheFileHoldsTheLayerAsTheServerHasIt)
         rgb.insert(rgb.end(), back + 4 * i + 1, back + 4 * i + 4);
     EXPECT_EQ(rgb, want);
     free(back);
+
+    // A format before the name chooses it, as convert reads such names.
+    ASSERT_EQ(kova_gsaveimage(w.wn(), 0, 0, 0, W - 1, H - 1, "convert", 256, "PPM:%s", (s / "c.out").c_str()), 0);
+    ASSERT_EQ(kova_gwaitsave(), 0);
+    EXPECT_EQ(samples(s / "c.out"), want);
 }
 
 TEST(ImageSave, ReturnsAtOnceAndLayerChangesWaitForTheSave)

@@ -29,6 +29,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -202,12 +203,28 @@ owned_file start_converter(char *const words[], int out, Display *dis)
     return open_converter_stream(words, converter_end::input, out, setup, &fault);
 }
 
+/* "convert" reads "FORMAT:file" as file written in that format: the
+ * length of such a prefix, which is no part of the file's name; 0 for
+ * other routes, which take the name as it is. */
+size_t format_prefix(char **argv)
+{
+    const char *command = argv[KOVA_SAVE_ARG_CONVERTER], *file = argv[KOVA_SAVE_ARG_FILE];
+    if (!command || !is_convert_route(command))
+        return 0;
+    size_t n = 0;
+    while (std::isalnum(static_cast<unsigned char>(file[n])))
+        n++;
+    return n > 1 && file[n] == ':' ? n + 1 : 0;
+}
+
 /* The temporary file itself, "convert" told the stream's format and the
- * temporary name, or a filter whose output goes into the temporary file. */
+ * temporary name (after the file's format prefix), or a filter whose
+ * output goes into the temporary file. */
 owned_file open_output(char **argv, Display *dis)
 {
     char **words = argv + KOVA_SAVE_ARG_CONVERTER;
-    owned_fd out = make_temp(argv[KOVA_SAVE_ARG_FILE]);
+    const size_t prefix = format_prefix(argv);
+    owned_fd out = make_temp(argv[KOVA_SAVE_ARG_FILE] + prefix);
     if (!out)
         return owned_file();
     if (!words[0]) {
@@ -224,7 +241,8 @@ owned_file open_output(char **argv, Display *dis)
         for (char **w = words; *w; w++)
             args.push_back(*w);
         args.push_back(const_cast<char *>("PPM:-"));
-        args.push_back(Temp_path);
+        std::string target = std::string(argv[KOVA_SAVE_ARG_FILE], prefix) + Temp_path;
+        args.push_back(target.data());
         args.push_back(nullptr);
         return start_converter(args.data(), -1, dis);
     }
@@ -314,7 +332,7 @@ bool save(Display *dis, char **argv)
     ok = converter_succeeded() && ok;
     const char *filter = argv[KOVA_SAVE_ARG_CONVERTER];
     const mode_t mode = filter && !is_convert_route(filter) ? 0644 : 0666;
-    ok = ok && publish(argv[KOVA_SAVE_ARG_FILE], mode);
+    ok = ok && publish(argv[KOVA_SAVE_ARG_FILE] + format_prefix(argv), mode);
     if (!ok)
         discard_temp();
     return ok;
