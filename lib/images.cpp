@@ -222,10 +222,8 @@ int kova_writeimage(const unsigned char *buf, int width, int height, int msk, co
 
 namespace {
 
-/* The file of the save started last; Save_due while its saving child has
- * not been taken account of, Save_outcome kova_gwaitsave's answer. */
+/* The file of the save started last, and kova_gwaitsave's answer. */
 char *Save_file = nullptr;
-volatile sig_atomic_t Save_due = 0;
 int Save_outcome = 0;
 
 /* True when the saving child ended with status 0, or when its status is

@@ -113,6 +113,8 @@ extern volatile sig_atomic_t Chld_imgsave_stat;
 extern volatile sig_atomic_t Cpid_tmp_status;
 /* Wait status of the saving child last collected; -1 when it is unknown. */
 extern volatile sig_atomic_t Cpid_saveimg_status;
+/* A save started whose outcome has not been taken yet (take_save_outcome). */
+extern volatile sig_atomic_t Save_due;
 
 extern int Pc_nonblock;
 extern int Pc_nonflush;

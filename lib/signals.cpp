@@ -141,9 +141,10 @@ void stop_child(volatile sig_atomic_t *pid)
         if (*pid > 0)
             kova_msleep(10);
     }
-    /* Gone for good, though nobody could collect it: a save cut short. */
+    /* Gone for good, though nobody could collect it: a save cut short, with
+     * the wait status of a process SIGKILL ended. */
     if (*pid > 0)
-        forget_child(p, SIGKILL /* the wait status of a process it killed */);
+        forget_child(p, SIGKILL);
 }
 
 int wait_child_end(volatile sig_atomic_t *pid, int timeout_ms)

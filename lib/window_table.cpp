@@ -45,6 +45,7 @@ volatile sig_atomic_t Cpid_saveimg = 0;
 volatile sig_atomic_t Chld_imgsave_stat = 0;
 volatile sig_atomic_t Cpid_tmp_status = -1;
 volatile sig_atomic_t Cpid_saveimg_status = -1;
+volatile sig_atomic_t Save_due = 0;
 
 int Pc_nonblock = 0;
 int Pc_nonflush = 0;
@@ -224,6 +225,9 @@ extern "C" KOVA_API void kova_msleep(unsigned int ms)
  * seen (the application replaced the handler, say). */
 void wait_child(void)
 {
+    /* Every drawing call passes here: nothing more while no save ran. */
+    if (!Chld_imgsave_stat && !Save_due)
+        return;
     if (Chld_imgsave_stat) {
         wait_child_end(&Cpid_saveimg, -1);
         Chld_imgsave_stat = 0;
